@@ -1,0 +1,7 @@
+#include "platform/platform.h"
+
+namespace platform {
+
+const platform& native_platform() { return null_platform(); }
+
+} // namespace platform

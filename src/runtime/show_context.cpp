@@ -1,0 +1,7 @@
+#include "runtime/show_context.h"
+
+show_context& the_show_context() {
+    // Several megabytes of tables: static storage, created before the entry runs.
+    static show_context context;
+    return context;
+}

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything (the fuzz targets too) and runs
+# every test under a virtual X display.
+set -euo pipefail
+root=$(cd "$(dirname "$0")" && pwd)
+"$root/scripts/setup.sh" --fuzz
+cd "$root/build"
+exec xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" \
+  ctest --output-on-failure --timeout 600 -j"$(nproc)" "$@"
