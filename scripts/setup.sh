@@ -7,7 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 packages=(
-  build-essential cmake pkg-config clang
+  build-essential cmake ninja-build pkg-config clang
   libsdl2-dev libglew-dev libglu1-mesa-dev libgl1-mesa-dri mesa-utils
   libmpg123-dev libfftw3-dev libfltk1.3-dev
   libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev libfreetype-dev fonts-dejavu-core
@@ -28,11 +28,11 @@ if ((${#missing[@]})); then
 fi
 
 jobs=$(nproc)
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 
 if [ "${1:-}" = "--fuzz" ]; then
-  CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DQUORLAXEN_FUZZ=ON -DQUORLAXEN_TESTS=OFF >/dev/null
   cmake --build build/fuzz -j"$jobs" --target quorlaxen_fuzzers
 fi

@@ -1,0 +1,30 @@
+// Resources: the JPEG decoder's clients (texture loading into the show
+// context's slots) and the shading programs' slots and parameters.
+#pragma once
+
+#include "platform/cg.h"
+#include "runtime/show_context.h"
+
+// --- textures (slots are relative to context.texture_base) ---
+// A file that cannot be read or decoded shows its message box and ends the process.
+void load_jpeg_texture(show_context& context, const char* file_name, int slot);
+void load_jpeg_texture_with_alpha(show_context& context, const char* colour_file, const char* alpha_file,
+                                  int slot);
+void make_noise_texture(show_context& context, int slot, int width, int height);
+
+// --- shading programs (program slots; 16 parameter slots each) ---
+void create_cg_context(show_context& context);
+void load_vertex_program_file(show_context& context, const char* file_name, int slot);
+void load_fragment_program_file(show_context& context, const char* file_name, int slot);
+void load_vertex_program(show_context& context, int slot);
+void load_fragment_program(show_context& context, int slot);
+void bind_program(show_context& context, int slot);
+CGparameter lookup_parameter(show_context& context, int program_slot, int parameter_slot, const char* name);
+void set_parameter3f(show_context& context, int program_slot, int parameter_slot, float x, float y, float z);
+void enable_vertex_profile(show_context& context);
+void enable_fragment_profile(show_context& context);
+void disable_vertex_profile(show_context& context);
+void disable_fragment_profile(show_context& context);
+void setup_fragment_effect(show_context& context, const char* file_name, int slot);
+void setup_vertex_fragment_effect(show_context& context, const char* vertex_file, const char* fragment_file,
+                                  int slot);
