@@ -1,0 +1,103 @@
+// The scene script: one frame of the show as a pure function of the scene
+// time. part_start::draw_scene_script runs the frame prologue, the backdrop
+// layers and rows 1 to 42 (scene_script.cpp), then hands the same frame
+// record to draw_script_rows_43_to_65 (scene_script_rows43.cpp).
+//
+// Shared here: the per-frame record and the small helpers every row builds
+// on (envelopes, the shared random draws, camera application, dots, the
+// first-field cell formula, doodle command strings, the track-line set).
+#pragma once
+
+#include <string>
+
+#include "math/vec3.h"
+#include "parts/parts.h"
+#include "runtime/show_context.h"
+
+// Display lists built by the scene set-up: filled unit decagon and hexagon
+// in the z = 0 plane, radius 1.
+constexpr int list_decagon = 12000;
+constexpr int list_hexagon = 12001;
+// Outline-shape animation: frame f (0..799), shape s (0, 1) is list
+// list_shape_base + 2 f + s.
+constexpr int list_shape_base = 100;
+
+// Everything a row reads about the current frame. Filled once by
+// draw_scene_script before the prologue; rows never change it.
+struct script_frame {
+    double T = 0.0; // part_start::scene_time, seconds
+    int W = 1280;   // render (view) size in pixels
+    int H = 720;
+    double sway_x = 0.0; // part_start::track_sway_x / _y
+    double sway_y = 0.0;
+
+    // clamp((T - start) * rate, 0, 1): a fade that starts at `start` and
+    // lasts 1 / rate seconds.
+    double ramp(double start, double rate) const;
+    // ramp(s1, r1) - ramp(s2, r2): rises at s1, falls at s2.
+    double envelope(double s1, double r1, double s2, double r2) const;
+    // max(T - start, 0)
+    double since(double start) const;
+};
+
+double script_ramp(double T, double start, double rate);
+double clamp01(double x);
+// ease_cos(x, k) with plain arguments.
+double ease(double x, double k);
+
+// Shared generator: show_rand() / 32767, 0..1 inclusive.
+double rand01();
+// Draws 1 + (1 or 3) random numbers as the colour rule does and sets the dim
+// colour with glColor3f; rows call it to keep their random order.
+void random_dim_colour();
+
+// glLoadIdentity, then gluLookAt(eye, centre, up).
+void apply_camera(const camera_pose& pose);
+// glLoadIdentity, then a camera straight down -z at z = 520, shifted by
+// 600 * sway in x and y.
+void apply_sway_camera(const script_frame& frame);
+
+// push; translate (x, y, 0); scale (2 size, 2 size * squash, 2 size);
+// call `list`; pop. Colour and blending are the caller's.
+void draw_dot(double x, double y, double size, double squash, int list);
+
+// The hexagon field of the opening (row 9), generalised for its later
+// reprise: rows -25..23 step 2, columns -40..98 step 2, pitch 4.5.
+// Per cell the wave is clamp(wave_rate * (T - wave_start) - 0.01 c, 0, 1),
+// the dots shrink with 0.15 (T - shrink_start) and the final size factor is
+// `size_factor` (0.25 in the opening). Draws black hexagons, consuming ten
+// random values per cell in the fixed order. Seeds nothing itself.
+struct hexagon_field_params {
+    double wave_rate = 0.2;
+    double wave_start = 0.0;
+    double shrink_start = 23.0;
+    double size_factor = 0.25;
+};
+void draw_hexagon_field(const script_frame& frame, const hexagon_field_params& params);
+
+// One random cell of the first-field family, random order: u, one discarded
+// value, rate and phase of s1, rate and phase of q, a vector's three values,
+// one more discarded value. `wave` is the cell's p.
+struct dot_cell {
+    double u = 0.0;      // first draw: size seed
+    double size = 0.0;   // clamp((1.5 u w)^3, 0, 1) * size_factor
+    double squash = 0.0; // q, the y scale
+};
+dot_cell first_field_cell(double T, double wave, double shrink_start, double size_factor);
+
+// A meander of `count` characters: per character one rand01(); below
+// `turn_probability` a turn ('l' when the direction is +1, 'r' when -1) and
+// the direction flips, else '*'.
+std::string meander_commands(int count, double turn_probability, int direction);
+
+// The railway yard: 15 draw_track_line strokes from one origin (all in the
+// current matrix), seeded by the caller. Strokes 0 and 1 are `straight`
+// stars; stroke k >= 2 is 7 + 3k stars then 40 random characters (turns
+// with probability 0.12, each maybe followed by an extra 'l' then 'r').
+// End 240 (T - t0) for stroke 0, (50 rand01() + 150) (T - t0) otherwise;
+// with `erase_from` >= 0 the start is min(700 max(T - erase_from, 0), end).
+void draw_track_line_set(const script_frame& frame, double t0, int straight, double erase_from, double width);
+
+// The rows 43 to 65; defined with those rows. Runs right after row 42 in
+// the same matrix and GL state.
+void draw_script_rows_43_to_65(part_start& part, show_context& context, const script_frame& frame);
