@@ -67,6 +67,7 @@ struct message {
 enum box_style : unsigned {
     mb_ok = 0x0,
     mb_yesno = 0x4,
+    mb_iconstop = 0x10,
     mb_iconexclamation = 0x30,
     mb_iconinformation = 0x40,
 };

@@ -2,7 +2,55 @@
 // window and context, the message loop, the window procedure.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
 namespace shell {
+
+// Shell-wide state, alive for the whole process. Window and view sizes,
+// fullscreen and antialiasing are the dialog's choices in
+// the_show_context().settings.
+struct shell_state {
+    bool window_active = true;  // false while minimised
+    uint8_t key_down[256] = {}; // 1 while held, by virtual-key code
+    bool quitting = false;      // the Escape fade has begun
+    double quit_start_time = 0.0;
+    bool left_button = false;
+    bool right_button = false;
+    double wheel = 0.0; // sum of wheel deltas / 600
+
+    // What open_gl_window created and destroy_gl_window releases.
+    bool display_switched = false;
+    bool has_context = false;
+    bool has_window = false;
+};
+shell_state& state();
+
+// The window caption; keeps its inner and outer spaces.
+constexpr const char* window_title = " =       Quorlaxen - KVT 2009 = ";
+
+// Opens the window and context, sets the fixed GL state and runs the whole
+// start-up sequence. False after a failure that has been reported.
+bool open_gl_window(const char* title, int width, int height, int bits, bool fullscreen);
+// Viewport and the default 45-degree projection; a height of 0 counts as 1.
+void resize_viewport(int width, int height);
+// Fixed GL state, then start_up(). Always true.
+bool init_gl_state();
+// Releases display mode, context and window, reporting each failure.
+void destroy_gl_window();
+
+// The window procedure and its default path (arrow offsets, Alt+F4).
+int64_t window_proc(unsigned message, uint64_t wparam, int64_t lparam);
+int64_t default_window_proc(unsigned message, uint64_t wparam, int64_t lparam);
+// Puts `text` on the clipboard; true when it is there.
+bool copy_to_clipboard(const std::string& text);
+// A number with 6 significant digits, as the capture text writes it.
+std::string format_number(double value);
+
+// Pumps messages, runs a frame on every idle pass; returns wm_quit's code.
+int message_loop();
 
 // The whole life of the program; returns the exit code.
 int run(int argc, char** argv);

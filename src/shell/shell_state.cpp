@@ -1,0 +1,10 @@
+#include "shell/shell.h"
+
+namespace shell {
+
+shell_state& state() {
+    static shell_state s;
+    return s;
+}
+
+} // namespace shell
