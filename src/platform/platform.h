@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/dialog.h"
+
 namespace platform {
 
 // Window messages, numbered as the Windows messages the show's window
@@ -143,6 +145,9 @@ struct platform {
     // Makes the executable's own folder the working directory.
     void (*enter_executable_folder)(const char* argv0);
     [[noreturn]] void (*exit_process)(int code);
+
+    // --- modal dialog from a template (see dialog.h); FLTK unless replaced ---
+    intptr_t (*run_dialog)(const dialog_template& layout, dialog_proc proc, void* user) = run_fltk_dialog;
 };
 
 // The table in use. Starts as the SDL implementation.
