@@ -1,0 +1,288 @@
+// The mode list and the settings dialog's logic, against a fake display (the
+// enum_display_mode entry) and a fake dialog that records what the procedure
+// does to it.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "shell/settings_dialog.h"
+
+namespace {
+
+using shell::display_mode;
+
+std::vector<platform::display_mode_info> fake_modes;
+
+struct exit_called {
+    int code;
+};
+
+class settings_dialog_test : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        saved = platform::sys();
+        fake_modes.clear();
+        platform::sys().enum_display_mode = [](int index, platform::display_mode_info* out) {
+            if (index < 0 || index >= int(fake_modes.size())) return false;
+            *out = fake_modes[size_t(index)];
+            return true;
+        };
+        platform::sys().exit_process = [](int code) { throw exit_called{code}; };
+    }
+    void TearDown() override { platform::sys() = saved; }
+
+    std::vector<display_mode> enumerate() {
+        std::vector<display_mode> modes;
+        shell::enumerate_display_modes(modes);
+        return modes;
+    }
+
+    platform::platform saved{};
+};
+
+// A dialog in memory: check states, combo lines and selection by id, a fixed
+// screen size, and whether and how it was ended.
+struct fake_dialog {
+    std::map<int, bool> checked;
+    std::vector<std::string> lines;
+    int selected = -1;
+    int screen_w = 1920, screen_h = 1080;
+    bool ended = false;
+    intptr_t result = 0;
+
+    static fake_dialog& of(void* self) { return *static_cast<fake_dialog*>(self); }
+
+    platform::dialog_handle handle() {
+        platform::dialog_handle h;
+        h.self = this;
+        h.is_checked = [](void* self, int id) { return of(self).checked[id]; };
+        h.set_checked = [](void* self, int id, bool on) { of(self).checked[id] = on; };
+        h.add_line = [](void* self, int id, const char* text) {
+            EXPECT_EQ(id, shell::id_resolution);
+            of(self).lines.push_back(text);
+            return int(of(self).lines.size()) - 1;
+        };
+        h.set_selection = [](void* self, int, int index) { of(self).selected = index; };
+        h.selection = [](void* self, int) { return of(self).selected; };
+        h.screen_size = [](void* self, int* w, int* h) { *w = of(self).screen_w, *h = of(self).screen_h; };
+        h.end_dialog = [](void* self, intptr_t result) { of(self).ended = true, of(self).result = result; };
+        return h;
+    }
+};
+
+// One run of the dialog: init, then the commands a person gives it.
+struct dialog_run {
+    std::vector<display_mode> modes;
+    show_settings choices;
+    shell::settings_dialog_session session;
+    fake_dialog dialog;
+    platform::dialog_handle handle;
+
+    explicit dialog_run(std::vector<display_mode> list) : modes(std::move(list)) {
+        session.modes = &modes;
+        session.choices = &choices;
+        handle = dialog.handle();
+        EXPECT_EQ(shell::settings_dialog_proc(handle, platform::wm_initdialog, 0, 0, &session), 0);
+    }
+    intptr_t command(int id) {
+        return shell::settings_dialog_proc(handle, platform::wm_command, id, 0, &session);
+    }
+    void select(int w, int h) {
+        for (size_t i = 0; i < modes.size(); ++i)
+            if (modes[i].width == w && modes[i].height == h) dialog.selected = int(i);
+    }
+};
+
+TEST_F(settings_dialog_test, each_size_is_listed_once_in_display_order_whatever_its_depths_and_rates) {
+    fake_modes = {{1920, 1080, 32, 60}, {1920, 1080, 16, 60}, {1280, 720, 32, 60},
+                  {1920, 1080, 32, 75}, {1920, 1080, 8, 50},  {1280, 720, 16, 50}};
+    const auto modes = enumerate();
+    ASSERT_EQ(modes.size(), 2u);
+    EXPECT_EQ(modes[0].width, 1920);
+    EXPECT_EQ(modes[0].height, 1080);
+    EXPECT_EQ(modes[1].width, 1280);
+    EXPECT_EQ(shell::mode_line(modes[0]), " 1920 x 1080  (16:9)");
+}
+
+TEST_F(settings_dialog_test, filter_drops_large_portrait_and_elongated_modes) {
+    fake_modes = {{2560, 1600, 32, 60}, {800, 1280, 32, 60},  {1280, 1024, 32, 60}, {2048, 1152, 32, 60},
+                  {1024, 768, 32, 60},  {1920, 1060, 32, 60}, {1900, 1000, 32, 60}, {2047, 1152, 32, 60},
+                  {1000, 1000, 32, 60}, {0, 0, 0, 0}};
+    const auto modes = enumerate();
+    std::vector<std::pair<int, int>> sizes;
+    for (const auto& m : modes)
+        sizes.push_back({m.width, m.height});
+    // 2048 wide is too large; 1920 x 1060 (1.81) and 1900 x 1000 (1.9) too
+    // elongated; 0 x 0 is no mode.
+    const std::vector<std::pair<int, int>> expected = {{1280, 1024}, {1024, 768}, {2047, 1152}, {1000, 1000}};
+    EXPECT_EQ(sizes, expected);
+}
+
+TEST_F(settings_dialog_test, enumeration_stops_at_the_first_failure_and_replaces_an_old_list) {
+    std::vector<display_mode> modes = {{640, 480}};
+    shell::enumerate_display_modes(modes);
+    EXPECT_TRUE(modes.empty());
+}
+
+TEST(settings_dialog_lines, three_formats_by_aspect_within_a_hundredth) {
+    EXPECT_EQ(shell::mode_line({1680, 1050}), " 1680 x 1050  (16:10)");
+    EXPECT_EQ(shell::mode_line({1024, 768}), " 1024 x 768       ");
+    EXPECT_EQ(shell::mode_line({1366, 768}), " 1366 x 768  (16:9)");
+    EXPECT_EQ(shell::mode_line({1280, 720}), " 1280 x 720  (16:9)");
+    EXPECT_EQ(shell::mode_line({1280, 1024}), " 1280 x 1024       ");
+    // Within a hundredth of 1.6 counts as 16:10; just outside does not.
+    EXPECT_EQ(shell::mode_line({1591, 1000}), " 1591 x 1000  (16:10)");
+    EXPECT_EQ(shell::mode_line({1589, 1000}), " 1589 x 1000       ");
+}
+
+TEST(settings_dialog_lines, forced_view_height_truncates_the_float_quotient) {
+    EXPECT_EQ(shell::forced_view_height(1280), 720);
+    EXPECT_EQ(shell::forced_view_height(1366), 768); // 768.375
+    EXPECT_EQ(shell::forced_view_height(1680), 945);
+    EXPECT_EQ(shell::forced_view_height(1920), 1080);
+    EXPECT_EQ(shell::forced_view_height(1024), 576);
+}
+
+TEST_F(settings_dialog_test, init_ticks_antialiased_and_force_and_fills_the_list_in_order) {
+    dialog_run run({{1024, 768}, {1680, 1050}, {1280, 720}});
+    EXPECT_TRUE(run.dialog.checked[shell::id_antialiased]);
+    EXPECT_TRUE(run.dialog.checked[shell::id_force_16_9]);
+    EXPECT_FALSE(run.dialog.checked[shell::id_windowed]);
+    const std::vector<std::string> lines = {" 1024 x 768       ", " 1680 x 1050  (16:10)",
+                                            " 1280 x 720  (16:9)"};
+    EXPECT_EQ(run.dialog.lines, lines);
+}
+
+TEST_F(settings_dialog_test, preselection_prefers_1280x720_then_1024x768_then_the_first) {
+    EXPECT_EQ(dialog_run({{800, 600}, {1024, 768}, {1280, 720}}).dialog.selected, 2);
+    EXPECT_EQ(dialog_run({{800, 600}, {1024, 768}, {1600, 900}}).dialog.selected, 1);
+    EXPECT_EQ(dialog_run({{1600, 900}, {800, 600}}).dialog.selected, 0);
+}
+
+TEST_F(settings_dialog_test, run_writes_window_and_view_sizes_with_and_without_force) {
+    struct example {
+        int w, h;
+        bool force;
+        int view_h;
+    };
+    for (const example e :
+         {example{1280, 1024, true, 720}, example{1366, 768, true, 768}, example{1680, 1050, true, 945},
+          example{1280, 1024, false, 1024}, example{1680, 1050, false, 1050}}) {
+        dialog_run run({{800, 600}, {1280, 1024}, {1366, 768}, {1680, 1050}});
+        run.select(e.w, e.h);
+        run.dialog.checked[shell::id_force_16_9] = e.force;
+        EXPECT_EQ(run.command(platform::id_ok_button), 1);
+        EXPECT_TRUE(run.dialog.ended);
+        EXPECT_EQ(run.dialog.result, platform::id_ok_button);
+        EXPECT_EQ(run.choices.window_width, e.w);
+        EXPECT_EQ(run.choices.window_height, e.h);
+        EXPECT_EQ(run.choices.view_width, e.w);
+        EXPECT_EQ(run.choices.view_height, e.view_h) << e.w << " x " << e.h << " force " << e.force;
+        EXPECT_EQ(run.choices.force_16_9, e.force);
+    }
+}
+
+TEST_F(settings_dialog_test, run_reads_the_three_boxes) {
+    dialog_run run({{1280, 720}});
+    run.dialog.checked[shell::id_antialiased] = false;
+    run.dialog.checked[shell::id_windowed] = true;
+    run.command(platform::id_ok_button);
+    EXPECT_FALSE(run.choices.antialiased);
+    EXPECT_FALSE(run.choices.fullscreen);
+
+    dialog_run defaults({{1280, 720}});
+    defaults.command(platform::id_ok_button);
+    EXPECT_TRUE(defaults.choices.antialiased);
+    EXPECT_TRUE(defaults.choices.fullscreen);
+    EXPECT_TRUE(defaults.choices.force_16_9);
+}
+
+TEST_F(settings_dialog_test, an_empty_mode_list_offers_the_screen_size) {
+    dialog_run run({});
+    ASSERT_EQ(run.dialog.lines.size(), 1u);
+    EXPECT_EQ(run.dialog.lines[0], " 1920 x 1080  (16:9)");
+    EXPECT_EQ(run.dialog.selected, 0);
+    run.dialog.checked[shell::id_force_16_9] = false;
+    run.command(platform::id_ok_button);
+    EXPECT_TRUE(run.dialog.ended);
+    EXPECT_EQ(run.choices.window_width, 1920);
+    EXPECT_EQ(run.choices.view_height, 1080);
+}
+
+TEST_F(settings_dialog_test, run_without_a_selected_line_keeps_the_dialog_open_and_the_choices) {
+    dialog_run run({});
+    run.dialog.selected = -1;
+    run.choices.window_width = 111;
+    EXPECT_EQ(run.command(platform::id_ok_button), 1);
+    EXPECT_FALSE(run.dialog.ended);
+    EXPECT_EQ(run.choices.window_width, 111);
+
+    // A screen of unknown size gives no line at all.
+    fake_dialog unknown;
+    unknown.screen_w = unknown.screen_h = 0;
+    std::vector<display_mode> none;
+    show_settings choices;
+    shell::settings_dialog_session session{&none, &choices, {}};
+    const auto handle = unknown.handle();
+    shell::settings_dialog_proc(handle, platform::wm_initdialog, 0, 0, &session);
+    EXPECT_TRUE(unknown.lines.empty());
+    shell::settings_dialog_proc(handle, platform::wm_command, platform::id_ok_button, 0, &session);
+    EXPECT_FALSE(unknown.ended);
+}
+
+TEST_F(settings_dialog_test, quit_ends_the_dialog_and_the_process_with_code_0) {
+    dialog_run run({{1280, 720}});
+    try {
+        run.command(platform::id_cancel_button);
+        FAIL() << "Quit returned";
+    } catch (const exit_called& e) {
+        EXPECT_EQ(e.code, 0);
+    }
+    EXPECT_TRUE(run.dialog.ended);
+    EXPECT_EQ(run.dialog.result, platform::id_cancel_button);
+    EXPECT_EQ(run.choices.window_width, show_settings{}.window_width);
+}
+
+TEST_F(settings_dialog_test, other_commands_and_messages_are_not_handled) {
+    dialog_run run({{1280, 720}});
+    EXPECT_EQ(run.command(shell::id_windowed), 0);
+    // A selection change carries its notification in the high word.
+    EXPECT_EQ(run.command(shell::id_resolution | 1 << 16), 0);
+    EXPECT_EQ(shell::settings_dialog_proc(run.handle, 0x0200, 0, 0, &run.session), 0);
+    EXPECT_FALSE(run.dialog.ended);
+}
+
+TEST_F(settings_dialog_test, without_a_display_the_preselected_choices_are_taken) {
+    platform::sys().run_dialog = [](const platform::dialog_template&, platform::dialog_proc, void*) {
+        return platform::dialog_unavailable;
+    };
+    show_settings choices;
+    shell::run_settings_dialog({{1024, 768}, {1680, 1050}}, choices);
+    EXPECT_EQ(choices.window_width, 1024);
+    EXPECT_EQ(choices.window_height, 768);
+    EXPECT_EQ(choices.view_height, 576);
+    EXPECT_TRUE(choices.fullscreen);
+    EXPECT_TRUE(choices.antialiased);
+}
+
+TEST(settings_dialog_layout, template_matches_the_resource) {
+    const auto& t = shell::settings_dialog_template();
+    EXPECT_STREQ(t.caption, "                      Quorlaxen by KVT - 2009 ");
+    EXPECT_EQ(t.width, 179);
+    EXPECT_EQ(t.height, 88);
+    ASSERT_EQ(t.control_count, 9);
+    // Tab order: Run, Quit, the three boxes, the list; the frames take no focus.
+    const int ids[] = {1, 2, 1011, 1012, 1013, 1014, -1, -1, -1};
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(t.controls[i].id, ids[i]);
+    EXPECT_EQ(t.controls[0].kind, platform::control_kind::default_push_button);
+    EXPECT_STREQ(t.controls[0].text, "Run ... ");
+    EXPECT_TRUE(t.controls[2].style & platform::style_push_like);
+    EXPECT_EQ(t.controls[5].kind, platform::control_kind::combo_box);
+    EXPECT_FALSE(t.controls[6].style & platform::style_tab_stop);
+}
+
+} // namespace
