@@ -287,6 +287,10 @@ intptr_t run_fltk_dialog(const dialog_template& layout, dialog_proc proc, void* 
         top = std::max(sy, std::min(top, sy + sh - win_h));
         window->position(left, top);
         window->show();
+        // Take the keyboard as a freshly opened dialog does; without a window
+        // manager nothing else would hand it over.
+        window->wait_for_expose();
+        XSetInputFocus(fl_display, fl_xid(window), RevertToParent, CurrentTime);
         while (!d.ended && window->shown())
             Fl::wait();
     }
