@@ -1,0 +1,1021 @@
+// The scene script, rows 1 to 42: frame prologue, backdrop layers, dot
+// fields, doodle sets, title, walkers, trumpets, horn glows, the shape
+// animation, trains and tracks. Every row tests its own window on T and
+// reseeds the shared generator before any random layout, so the picture is
+// a pure function of T, the sway values, the cameras and the resources.
+#include "scenes/scene_script.h"
+
+#include <GL/glew.h>
+#include <GL/glu.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "math/gl_helpers.h"
+#include "math/random.h"
+#include "resources/resources.h"
+#include "scenes/doodles.h"
+
+// --- shared helpers ---
+
+double script_ramp(double T, double start, double rate) { return std::clamp((T - start) * rate, 0.0, 1.0); }
+double clamp01(double x) { return std::clamp(x, 0.0, 1.0); }
+double ease(double x, double k) { return ease_cos(x, k); }
+
+double script_frame::ramp(double start, double rate) const { return script_ramp(T, start, rate); }
+double script_frame::envelope(double s1, double r1, double s2, double r2) const {
+    return ramp(s1, r1) - ramp(s2, r2);
+}
+double script_frame::since(double start) const { return std::max(T - start, 0.0); }
+
+double rand01() { return double(show_rand()) / double(show_rand_max); }
+
+void random_dim_colour() {
+    double c[3];
+    if (show_rand() % 2 == 1) {
+        const int kind = show_rand() % 3;
+        for (int i = 0; i < 3; ++i)
+            c[i] = i == kind ? 1.0 : rand01();
+    } else {
+        for (double& x : c)
+            x = rand01();
+    }
+    for (double& x : c)
+        x = std::pow(x, 1.1) * 0.25;
+    glColor3f(float(c[0]), float(c[1]), float(c[2]));
+}
+
+void apply_camera(const camera_pose& pose) {
+    glLoadIdentity();
+    gluLookAt(pose.eye.x, pose.eye.y, pose.eye.z, pose.centre.x, pose.centre.y, pose.centre.z, pose.up.x,
+              pose.up.y, pose.up.z);
+}
+
+void apply_sway_camera(const script_frame& frame) {
+    glLoadIdentity();
+    const double x = 600.0 * frame.sway_x;
+    const double y = 600.0 * frame.sway_y;
+    gluLookAt(x, y, 520.0, x, y, 0.0, 0.0, 1.0, 0.0);
+}
+
+void draw_dot(double x, double y, double size, double squash, int list) {
+    glPushMatrix();
+    glTranslatef(float(x), float(y), 0.0f);
+    glScalef(float(2.0 * size), float(2.0 * size * squash), float(2.0 * size));
+    glCallList(list);
+    glPopMatrix();
+}
+
+dot_cell first_field_cell(double T, double wave, double shrink_start, double size_factor) {
+    dot_cell cell;
+    cell.u = rand01();
+    rand01();
+    // Rate first, then phase: each dot pulses at its own speed.
+    const double rate1 = rand01();
+    const double phase1 = rand01();
+    const double s1 = std::sin(phase1 * 1e7 + rate1 * 0.05 * T);
+    const double rate2 = rand01();
+    const double phase2 = rand01();
+    cell.squash = std::clamp(12.0 * std::abs(std::sin(phase2 * 1e7 + rate2 * 0.25 * T)), 0.0, 1.0);
+    // A vector and one more value that the layout draws and does not use.
+    rand01();
+    rand01();
+    rand01();
+    rand01();
+    const double v = clamp01(1.2 * (std::abs(s1) - 0.15 * (T - shrink_start)));
+    const double w = clamp01(v * wave);
+    cell.size = clamp01(std::pow(1.5 * cell.u * w, 3.0)) * size_factor;
+    return cell;
+}
+
+void draw_hexagon_field(const script_frame& frame, const hexagon_field_params& params) {
+    const double T = frame.T;
+    glColor3f(0.0f, 0.0f, 0.0f);
+    for (int r = -25; r < 25; r += 2) {
+        for (int c = -40; c < 100; c += 2) {
+            const double wave = clamp01(params.wave_rate * (T - params.wave_start) - 0.01 * c);
+            dot_cell cell = first_field_cell(T, wave, params.shrink_start, params.size_factor);
+            if ((r < -10 || r > 10) && std::sin(0.15 * c) > 0.5) cell.size = 0.0;
+            if (cell.u >= 0.001 && cell.size > 0.0)
+                draw_dot(4.5 * c - 1.8, 4.5 * r, cell.size, cell.squash, list_hexagon);
+        }
+    }
+}
+
+std::string meander_commands(int count, double turn_probability, int direction) {
+    std::string commands;
+    commands.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        if (rand01() >= turn_probability) {
+            commands += '*';
+        } else {
+            commands += direction > 0 ? 'l' : 'r';
+            direction = -direction;
+        }
+    }
+    return commands;
+}
+
+void draw_track_line_set(const script_frame& frame, double t0, int straight, double erase_from,
+                         double width) {
+    const double run = frame.T - t0;
+    for (int k = 0; k < 15; ++k) {
+        std::string commands;
+        if (k < 2) {
+            commands.assign(straight, '*');
+        } else {
+            commands.assign(7 + 3 * k, '*');
+            int direction = k % 2 == 0 ? 1 : -1;
+            for (int i = 0; i < 40; ++i) {
+                if (rand01() < 0.12) {
+                    commands += direction > 0 ? 'l' : 'r';
+                    direction = -direction;
+                    if (rand01() < 0.06) commands += 'l';
+                    if (rand01() < 0.06) commands += 'r';
+                } else {
+                    commands += '*';
+                }
+            }
+        }
+        const double end = k == 0 ? 240.0 * run : (50.0 * rand01() + 150.0) * run;
+        const double start =
+            erase_from >= 0.0 ? std::min(700.0 * std::max(frame.T - erase_from, 0.0), end) : 0.0;
+        draw_track_line(commands, end, width, start);
+    }
+}
+
+namespace {
+
+constexpr int paper_texture = 5011;
+
+void square(double angle, double half_width, double half_height, float repeat) {
+    draw_textured_square(&angle, &half_width, &half_height, false, repeat);
+}
+
+// The usual solid element: unblended, culled, black, through a camera.
+void begin_solid(const camera_pose& camera) {
+    glDisable(GL_BLEND);
+    glPushMatrix();
+    apply_camera(camera);
+    glEnable(GL_CULL_FACE);
+    glColor3f(0.0f, 0.0f, 0.0f);
+}
+
+void end_solid() {
+    glPopMatrix();
+    glDisable(GL_CULL_FACE);
+}
+
+void draw_group(const mesh& model, int k) { draw_quads(model.group_at(k)); }
+
+// --- frame prologue and backdrop ---
+
+void prologue(part_start& part, show_context& context, const script_frame& f) {
+    glPushMatrix();
+    disable_vertex_profile(context);
+    disable_fragment_profile(context);
+
+    glClearColor(0.0f, 1.0f, 1.0f, 0.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glViewport(0, 0, f.W, f.H);
+
+    glMatrixMode(GL_TEXTURE);
+    glLoadIdentity();
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(30.0, double(f.W) / double(std::max(f.H, 1)), 0.1, f.T > 50.0 ? 130000.0 : 5500.0);
+
+    set_sampler_by_name(context, part.program_main + 1, "texture", paper_texture);
+
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    reset_draw_state();
+    apply_camera(context.context_camera);
+    show_srand(23423);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_BLEND);
+    bind_texture_slot(context, paper_texture);
+    glEnable(GL_TEXTURE_2D);
+}
+
+void stripe_wall(const show_context& context, const script_frame& f) {
+    apply_camera(context.context_camera);
+    const float e = float(ease(f.envelope(78, 0.1, 88, 0.1), 1));
+    glTranslatef(4000.0f, 0.0f, -680.0f);
+    glBegin(GL_QUADS);
+    for (int i = 0; i < 200; ++i) {
+        if (i % 2 == 0)
+            glColor4f(0.7f, 0.4f, 0.4f, 0.8f * e);
+        else
+            glColor4f(0.2f, 0.7f, 0.7f, 0.8f * e);
+        const float z0 = 1000.0f * i - 100000.0f;
+        const float z1 = 1000.0f * (i + 1) - 100000.0f;
+        glVertex3f(0.0f, -100000.0f, z0);
+        glVertex3f(0.0f, 100000.0f, z0);
+        glVertex3f(0.0f, 100000.0f, z1);
+        glVertex3f(0.0f, -100000.0f, z1);
+    }
+    glEnd();
+}
+
+// Rows 2 to 8.
+void backdrop(part_start& part, show_context& context, const script_frame& f) {
+    const double T = f.T;
+    if (T < 30.53) {
+        glColor3f(0.35f, 0.5f, 0.5f);
+        glPushMatrix();
+        square(0.0, 640.0, 880.0, 6.0f);
+        glPopMatrix();
+    }
+
+    glPushMatrix();
+    apply_sway_camera(f);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    const float A = float(0.95 * f.envelope(31, 0.2, 69, 0.2));
+    if (T > 50)
+        glColor4f(0.3f, 0.4f, 0.7f, A);
+    else
+        glColor4f(0.0f, 0.4f, 1.0f, A);
+    if (T >= 30.53 && T < 50) square(0.0, 320.0, 440.0, 3.0f);
+    if (T > 50 && T <= 80) {
+        apply_camera(context.context_camera);
+        square(90.0, 10240.0, 12800.0, 12.0f);
+    }
+    if (T > 70) {
+        apply_sway_camera(f);
+        const double e = ease(f.ramp(69, 0.14), 1);
+        const double fr = f.ramp(93, 0.15);
+        if (T > 160)
+            glColor4f(1.6f, 0.2f, 0.2f, float(0.95 * e));
+        else
+            glColor4f(float(0.7 * fr), 0.3f, float(0.5 - 0.5 * fr), float(0.95 * e));
+        square(0.0, 320.0, 440.0, 3.0f);
+        const double g = f.envelope(109, 0.15, 169, 0.18);
+        if (g > 0.0001) {
+            apply_camera(part.camera_3);
+            const double h = ease(f.ramp(152, 0.3), 1);
+            glColor4f(float(0.7 - h), 0.5f, float(h), float(g));
+            if (g > 1e-6) square(0.0, 320.0, 440.0, 48.0f);
+        }
+    }
+    if (T > 68 && T < 99) stripe_wall(context, f);
+    glPopMatrix();
+
+    if (T > 41) {
+        bind_texture_slot(context, paper_texture);
+        glPushMatrix();
+        apply_camera(part.camera_1);
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        const float a = float(f.envelope(41, 0.2, 56, 0.23));
+        if (T > 160)
+            glColor4f(0.8f, 0.5f, 0.1f, a);
+        else
+            glColor4f(0.7f, 0.5f, 0.5f, a);
+        if (a > 1e-6) square(0.0, 5600.0, 5600.0, 32.0f);
+        const double b = f.ramp(179, 0.2);
+        glPushMatrix();
+        apply_camera(part.camera_2);
+        const double c = ease(f.ramp(232, 0.4), 1);
+        glColor4f(0.8f, float(0.2 + 0.4 * c), 0.0f, float(0.95 * b));
+        if (b > 1e-6) square(0.0, 5600.0, 5600.0, 1021.44f);
+        glPopMatrix();
+        glPopMatrix();
+    }
+}
+
+// --- dot fields ---
+
+// Row 11: orange and red centres in camera 3's world, scaled 0.1 by row 10.
+void field_row_11(const script_frame& f) {
+    const double T = f.T;
+    const double w = f.envelope(120, 1, 155, 1);
+    const int first_column = int(std::floor(30.0 * w));
+    const double column_end = 128.0 * w;
+    const int last_row = T > 149 ? 45 : 49;
+    for (int r = -9; r <= 49; ++r) {
+        for (int c = 0; c < 128; ++c) {
+            const dot_cell cell = first_field_cell(T, 1.0, T, 0.9);
+            const bool orange = rand01() < 0.1;
+            const bool red = rand01() < 0.3;
+            bool shown = r <= last_row && c >= first_column && c < column_end && cell.size > 0.0;
+            if (c > 80 && T < 129) shown = false;
+            if (T > 143 && (c < 80 || r < 0)) shown = false;
+            if (!shown) continue;
+            glPushMatrix();
+            glTranslatef(float(4.5 * c - 1.8), float(4.5 * r), 0.0f);
+            glScalef(float(2.0 * cell.size), float(2.0 * cell.size * cell.squash), float(2.0 * cell.size));
+            glColor3f(0.0f, 0.0f, 0.0f);
+            glCallList(list_decagon);
+            if (orange) {
+                glScalef(0.5f, 0.5f, 0.5f);
+                glColor3f(1.0f, 0.5f, 0.0f);
+                glCallList(list_decagon);
+            }
+            if (red) {
+                glScalef(0.5f, 0.5f, 0.5f);
+                glColor3f(1.0f, 0.0f, 0.0f);
+                glCallList(list_decagon);
+            }
+            glPopMatrix();
+        }
+    }
+}
+
+// Row 12: the additive glow disc that rises with the finale.
+void glow_disc(part_start& part, const script_frame& f) {
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE);
+    glColor3f(0.32f, 0.12f, 0.08f);
+    glPushMatrix();
+    apply_camera(part.camera_2);
+    glTranslatef(0.0f, -0.2f, -32.0f);
+    if (f.T > 215) glTranslatef(80.0f, float(0.4 * (f.T - 224.0) - 3.8), 29.0f);
+    const double R = f.T > 215 ? 7.0 : 3.0;
+    const double pi = 3.14159265358979323846;
+    glBegin(GL_TRIANGLE_FAN);
+    for (int i = 0; i <= 80; ++i) {
+        const double a = i * 2.0 * pi / 80.0;
+        glVertex3f(float(std::sin(a) * R), float(std::cos(a) * R), 0.0f);
+    }
+    glEnd();
+    glPopMatrix();
+    glDisable(GL_BLEND);
+}
+
+// Row 14: blue centres, later and to the upper right of row 11.
+void field_row_14(const script_frame& f) {
+    const double T = f.T;
+    const double w = f.envelope(155, 1, 180, 1);
+    const int first_column = int(std::floor(30.0 * w));
+    const double column_end = 128.0 * w;
+    const int last_row = T > 159 ? 45 : 49;
+    for (int r = -9; r <= 49; ++r) {
+        for (int c = 0; c < 128; ++c) {
+            const dot_cell cell = first_field_cell(T, 1.0, T, 0.9);
+            const bool inner = rand01() < 0.2;
+            if (r > last_row || c < first_column || c >= column_end || cell.size <= 0.0) continue;
+            glPushMatrix();
+            glTranslatef(float(4.5 * c - 1.8), float(4.5 * r), 0.0f);
+            glScalef(float(2.0 * cell.size), float(2.0 * cell.size * cell.squash), float(2.0 * cell.size));
+            glColor3f(0.0f, 0.0f, 0.0f);
+            glCallList(list_decagon);
+            if (inner) {
+                glScalef(0.5f, 0.5f, 0.5f);
+                glColor3f(0.0f, 0.5f, 1.0f);
+                glCallList(list_decagon);
+            }
+            glPopMatrix();
+        }
+    }
+}
+
+// Row 15: a drifting field whose centres light up in a sweeping band.
+void field_row_15(show_context& context, const script_frame& f) {
+    const double T = f.T;
+    glPushMatrix();
+    apply_camera(context.context_camera);
+    glTranslatef(float((T - 59.0) * 1.2 * 50.0), 0.0f, 0.0f);
+    glTranslatef(3858.4995f, -712.0f, -500.0f);
+    glScalef(12.0f, 12.0f, 12.0f);
+    show_srand(4242415);
+    for (int r = -55; r <= 90; ++r) {
+        for (int j = -61; j <= 9; ++j) {
+            const dot_cell cell = first_field_cell(T, 1.0, T, 0.9);
+            const bool yellow = rand01() < 0.5;
+            const bool lit = rand01() < 0.4 && step_noise((T - 67.0 - 0.08 * (j + 60)) * 0.5) <= 0.5;
+            if (cell.size <= 0.0) continue;
+            glPushMatrix();
+            glTranslatef(float(4.5 * j), float(4.5 * r), 0.0f);
+            glScalef(float(2.0 * cell.size), float(2.0 * cell.size * cell.squash), float(2.0 * cell.size));
+            glColor3f(0.0f, 0.0f, 0.0f);
+            glCallList(list_decagon);
+            if (lit) {
+                glScalef(0.5f, 0.5f, 0.5f);
+                if (yellow)
+                    glColor3f(1.0f, 1.0f, 0.0f);
+                else
+                    glColor3f(0.3f, 0.8f, 1.0f);
+                glCallList(list_decagon);
+            }
+            glPopMatrix();
+        }
+    }
+    glPopMatrix();
+}
+
+// Row 16: the dense opening field of decagons with light centres.
+void field_row_16(show_context& context, const script_frame& f) {
+    const double T = f.T;
+    glPushMatrix();
+    apply_camera(context.context_camera);
+    show_srand(4242416);
+    for (int r = -25; r <= 24; ++r) {
+        for (int c = -40; c <= 119; ++c) {
+            const double wave = clamp01(0.2 * T - 0.01 * c);
+            const dot_cell cell = first_field_cell(T, wave, 23.0, 0.25);
+            const bool inner = rand01() < 0.5;
+            const double blue = inner ? 2.0 * rand01() : 0.0;
+            if (cell.u < 0.001 || cell.size <= 0.0) continue;
+            glPushMatrix();
+            glTranslatef(float(4.5 * c), float(4.5 * r), 0.0f);
+            glScalef(float(2.0 * cell.size), float(2.0 * cell.size * cell.squash), float(2.0 * cell.size));
+            glColor3f(0.0f, 0.0f, 0.0f);
+            glCallList(list_decagon);
+            if (inner) {
+                glScalef(0.5f, 0.5f, 0.5f);
+                glColor3f(1.0f, 1.0f, float(blue));
+                glCallList(list_decagon);
+            }
+            glPopMatrix();
+        }
+    }
+    glPopMatrix();
+}
+
+// Row 22: the field that wakes up after the cut to camera 1 and empties
+// from the top rows down.
+void field_row_22(show_context& context, const script_frame& f) {
+    const double T = f.T;
+    show_srand(4242343);
+    const double env = f.envelope(42, 1, 54, 1);
+    if (env <= 0.0001) return;
+    glPushMatrix();
+    apply_camera(context.context_camera);
+    const double last_row = 10.0 * env;
+    for (int r = -30; r <= last_row; ++r) {
+        for (int c = -51; c <= 39; ++c) {
+            const double wave = clamp01(T - 43.0 - 3.0 * rand01());
+            const dot_cell cell = first_field_cell(T, wave, T, 0.75);
+            const bool inner = rand01() < 0.5;
+            const double blue = inner ? 2.0 * rand01() : 0.0;
+            bool outer = cell.size > 0.0;
+            if ((r >= -9 && T > 47) || (r >= -29 && T > 51)) outer = false;
+            if (!outer) continue;
+            glPushMatrix();
+            glTranslatef(float(4.5 * c), float(4.5 * r), 0.0f);
+            glScalef(float(2.0 * cell.size), float(2.0 * cell.size * cell.squash), float(2.0 * cell.size));
+            glColor3f(0.0f, 0.0f, 0.0f);
+            glCallList(list_decagon);
+            if (inner) {
+                glScalef(0.5f, 0.5f, 0.5f);
+                glColor3f(1.0f, 1.0f, float(blue));
+                glCallList(list_decagon);
+            }
+            glPopMatrix();
+        }
+    }
+    glPopMatrix();
+}
+
+// --- doodle sets ---
+
+// Row 17: twenty meanders that brighten the backdrop.
+void doodles_row_17(show_context& context, const script_frame& f) {
+    glPushMatrix();
+    apply_camera(context.context_camera);
+    show_srand(4234234);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_DST_COLOR, GL_ONE);
+    glColor3f(1.0f, 1.0f, 0.0f);
+    for (int i = 0; i < 20; ++i) {
+        glPushMatrix();
+        glTranslatef(float(4.5 * std::floor(15.0 * rand01())), float(4.5 * (i - 10)), 0.0f);
+        const std::string commands = meander_commands(40, 0.04, i % 2 == 0 ? 1 : -1);
+        random_dim_colour();
+        const double speed = rand01() + 1.0;
+        const double end = speed * 30.0 * f.T - 500.0 * rand01();
+        glEnable(GL_DEPTH_TEST);
+        glTranslatef(0.0f, 0.0f, float(-0.2 * (i % 8)));
+        glColor3f(0.6f, 0.6f, 0.6f);
+        if (i % 2 == 1)
+            glColor3f(1.0f, 1.0f, 1.0f);
+        else
+            glColor3f(1.0f, 1.0f, 0.5f);
+        draw_doodle(commands, end, 0.6);
+        glPopMatrix();
+    }
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_BLEND);
+    glPopMatrix();
+}
+
+// Rows 18 and 19: small glowing meanders with a thin black line over them,
+// in camera 3's world.
+struct glow_doodle_set {
+    unsigned seed;
+    double start; // window start: count, glow and line times follow it
+    double end;   // the count envelope falls here
+    int characters;
+    double x0, y0;
+    float glow_even[3];
+    float glow_odd[3];
+};
+
+void glow_doodles(part_start& part, const script_frame& f, const glow_doodle_set& set) {
+    glPushMatrix();
+    apply_camera(part.camera_3);
+    glScalef(0.05f, 0.05f, 0.05f);
+    show_srand(set.seed);
+    const double count = 12.0 * f.envelope(set.start, 1, set.end, 1);
+    const double T = f.T;
+    const double line_time = T - (set.start - 119.0);
+    for (int i = 0; i < count; ++i) {
+        glPushMatrix();
+        glTranslatef(float(36.0 * std::floor(15.0 * rand01()) + set.x0), float(18.0 * (i - 10) + set.y0),
+                     0.0f);
+        const std::string commands = meander_commands(set.characters, 0.04, i % 2 == 0 ? 1 : -1);
+        random_dim_colour();
+        const double speed = rand01() + 1.0;
+        const double line_end = (speed * 12.0 * line_time - 500.0 * rand01()) * f.ramp(set.start + 1.0, 1);
+        glTranslatef(0.0f, 0.0f, float(-0.2 * (i % 8)));
+        glEnable(GL_DEPTH_TEST);
+        if (T > set.start + 6.6) {
+            glEnable(GL_BLEND);
+            glBlendFunc(GL_DST_COLOR, GL_ONE);
+            const float* c = i % 2 == 1 ? set.glow_odd : set.glow_even;
+            glColor3f(c[0], c[1], c[2]);
+            draw_doodle(commands, 60.0 * (T - set.start), 0.6);
+        }
+        if (T > set.start + 4.6 || i == 3) {
+            glDisable(GL_BLEND);
+            glEnable(GL_DEPTH_TEST);
+            glColor3f(0.0f, 0.0f, 0.0f);
+            draw_doodle(commands, line_end, 0.1);
+        }
+        glPopMatrix();
+    }
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_BLEND);
+    glPopMatrix();
+}
+
+// Row 20: a shorter, more winding set to the right of row 17.
+void doodles_row_20(show_context& context, const script_frame& f) {
+    glPushMatrix();
+    apply_camera(context.context_camera);
+    show_srand(4234220);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_DST_COLOR, GL_ONE);
+    for (int i = 0; i < 20; ++i) {
+        glPushMatrix();
+        glTranslatef(float(4.5 * std::floor(15.0 * rand01()) + 90.0), float(4.5 * (i - 10)), 0.0f);
+        const std::string commands = meander_commands(30, 0.14, i % 2 == 0 ? 1 : -1);
+        random_dim_colour();
+        const double speed = rand01() + 1.0;
+        const double end = speed * 30.0 * (f.T - 2.0) - 500.0 * rand01();
+        glEnable(GL_DEPTH_TEST);
+        glTranslatef(0.0f, 0.0f, float(-0.2 * (i % 8)));
+        glColor3f(0.6f, 0.6f, 0.6f);
+        if (i % 2 == 1)
+            glColor3f(0.0f, 1.0f, 1.0f);
+        else
+            glColor3f(1.0f, 0.5f, 0.0f);
+        draw_doodle(commands, end, 0.6);
+        glPopMatrix();
+    }
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_BLEND);
+    glPopMatrix();
+}
+
+// Row 21: the railway yard the train of row 40 runs on.
+void tracks_row_21(show_context& context, const script_frame& f) {
+    glPushMatrix();
+    apply_camera(context.context_camera);
+    show_srand(4234234);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_BLEND);
+    glColor3f(0.0f, 0.0f, 0.0f);
+    glTranslatef(399.0f, -417.8f, 50.0f);
+    glScalef(3.0f, 3.0f, 3.0f);
+    draw_track_line_set(f, 52.0, 79, 58.0, 0.5);
+    glPopMatrix();
+}
+
+// Row 25: a swarm of long meanders in three colours below the trumpets.
+void doodles_row_25(show_context& context, const script_frame& f) {
+    const double T = f.T;
+    glPushMatrix();
+    apply_camera(context.context_camera);
+    show_srand(4242414);
+    const double count = 120.0 * f.envelope(43.2, 0.5, 53.2, 1.0);
+    const double fade = f.ramp(43.4, 0.6);
+    constexpr float kinds[3][3] = {{0.45f, 0.45f, 0.45f}, {1.0f, 0.55f, 0.7f}, {0.7f, 1.0f, 0.3f}};
+    for (int i = 0; i < count; ++i) {
+        const double x = -72.0 + 4.5 * (std::floor(40.0 * rand01()) - 20.0);
+        const double y = -225.0 + 4.5 * (std::floor(30.0 * rand01()) - 15.0);
+        const std::string commands = meander_commands(50, 0.06, i % 2 == 0 ? 1 : -1);
+        const int kind = int(std::floor(3.0 * rand01())) % 3;
+        const double speed = rand01() + 1.0;
+        const double end = std::min(2.5 * (speed * 30.0 * (T - 44.0) - 500.0 * rand01() + 90.0), 380.0);
+        if ((kind == 0 && T > 52.0) || (kind == 1 && T > 52.7)) continue;
+        glPushMatrix();
+        glTranslatef(float(x), float(y), 0.0f);
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glColor4f(kinds[kind][0], kinds[kind][1], kinds[kind][2], float(fade));
+        draw_doodle(commands, end, 0.6);
+        glPopMatrix();
+    }
+    glDisable(GL_BLEND);
+    glPopMatrix();
+}
+
+// --- meshes ---
+
+void title_line(part_start& part, show_context& context, const script_frame& f, int group, double x, double y,
+                double alpha) {
+    glPushMatrix();
+    apply_camera(context.context_camera);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_CULL_FACE);
+    glColor4f(0.0f, 0.0f, 0.0f, float(alpha));
+    glTranslatef(float(x), float(y), 0.0f);
+    glScalef(8.0f, 8.0f, 0.0f);
+    draw_group(part.quorlaxen, group);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_BLEND);
+    glPopMatrix();
+}
+
+// Row 26: the searchlight beam and the machine that drives at anchor 1.
+void beam_and_machine(part_start& part, show_context& context, const script_frame& f) {
+    const double T = f.T;
+    if (T < 31) {
+        glPushMatrix();
+        apply_camera(context.context_camera);
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+        glDisable(GL_TEXTURE_2D);
+        glDisable(GL_CULL_FACE);
+        const double e = ease(f.ramp(21, 0.2), 1);
+        const double a = 0.6 * clamp01(step_noise(f.ramp(24.0, 0.15) + 0.05));
+        glColor4f(0.0f, float(0.5 * e), float(e), float(a));
+        glTranslatef(200.0f, -50.0f, 220.0f);
+        glRotatef(float(56.0 * clamp01(0.068 * (T - 10.0)) - 20.0), 0.0f, 0.0f, 1.0f);
+        glScalef(-8.0f, -8.0f, 8.0f);
+        glRotatef(90.0f, 1.0f, 0.0f, 0.0f);
+        glScalef(1.0f, 0.0f, 1.0f);
+        part.kwnos.draw();
+        glDisable(GL_BLEND);
+        glPopMatrix();
+    }
+
+    const Vec3& a1 = part.anchor_1;
+    begin_solid(context.context_camera);
+    glTranslatef(a1.x, a1.y, a1.z);
+    // Stands up for the orbiting camera, then lies down for the view from
+    // above.
+    glRotatef(float(90.0 * ease(f.ramp(35.2, 0.5), 1)), -1.0f, 0.0f, 0.0f);
+    glRotatef(float(90.0 * ease(f.ramp(29.4, 0.25), 1) - 90.0), 0.0f, 1.0f, 0.0f);
+    glScalef(25.0f, 25.0f, 25.0f);
+    if (T > 29.4 && T < 42) {
+        glPushMatrix();
+        glTranslatef(0.0f, 0.547f, 1.161f);
+        glRotatef(float(780.0 * response_curve(std::max(T - 29.5, 0.0))), 1.0f, 0.0f, 0.0f);
+        glTranslatef(0.0f, -0.547f, -1.161f);
+        draw_group(part.cycle2, 1);
+        glPopMatrix();
+
+        glPushMatrix();
+        glTranslatef(0.0f, 0.583f, -1.607f);
+        glRotatef(float(25.0 * std::sin(2.0 * 3.14159265358979 * 1.3 * (T - 29.4))), 1.0f, 0.0f, 0.0f);
+        glTranslatef(0.0f, -0.583f, 1.607f);
+        draw_group(part.cycle2, 0);
+        glPopMatrix();
+
+        glPushMatrix();
+        glTranslatef(0.0f, float(0.25 * std::sin(2.0 * 3.14159265358979 * 2.6 * (T - 29.4))), 0.0f);
+        draw_group(part.cycle2, 2);
+        glPopMatrix();
+    }
+    if (T > 37 && T < 42) {
+        glPushMatrix();
+        glTranslatef(0.0f, 0.0f, float(-12.0 * (1.0 - ease(f.ramp(37, 0.4), 1))));
+        glScalef(1.5f, 1.5f, 0.6f);
+        part.truck.draw();
+        glPopMatrix();
+    }
+    if (T < 39.55) part.side.draw();
+    end_solid();
+}
+
+// Glow reveal of the horn: orange light first, then the black silhouette
+// over what the light has not reached.
+void horn_glow(part_start& part, show_context& context, double first, double second) {
+    constexpr float light[3] = {1.0f, 0.55f, 0.15f};
+    constexpr float dark[3] = {0.0f, 0.0f, 0.0f};
+    glDisable(GL_CULL_FACE);
+    ttime_glow(context, part.horn, part.program_main, dark, light, true, first, second);
+    reset_draw_state();
+    glDisable(GL_TEXTURE_2D);
+}
+
+void trumpet_with_valves(part_start& part, double T, double phi) {
+    part.trumpet2.draw();
+    for (int k = 0; k < 3; ++k) {
+        glPushMatrix();
+        glTranslatef(0.0f, 0.0f, float(0.6 * clamp01(3.0 * std::sin((3.0 * k + 7.0) * phi * T))));
+        draw_group(part.trumpet_plhktra, k);
+        glPopMatrix();
+    }
+}
+
+// Rows 30 and 31: the walk cycle of man3, 41 frames at 20 per second.
+void walkers(part_start& part, const script_frame& f, unsigned seed, int count, bool mirrored) {
+    show_srand(seed);
+    for (int i = 0; i < count; ++i) {
+        const double speed = 1.0 + 0.3 * rand01();
+        const double spread = rand01();
+        const int frame = int(std::floor(20.0 * std::max(0.0, speed * 1.6 * (f.T - 36.0))));
+        const int cycle = frame / 41;
+        const double x = mirrored ? 60.0 * spread - 86.0 + 8.6 * cycle - 5.0 - 40.0
+                                  : 40.0 * spread - 86.0 + 8.6 * cycle - 5.0;
+        glPushMatrix();
+        glTranslatef(float(x), mirrored ? -229.0f : -117.0f, mirrored ? 250.0f : 350.0f);
+        glScalef(mirrored ? -15.0f : 15.0f, 15.0f, 0.0f);
+        draw_group(part.man3, frame % 41 + 1);
+        glPopMatrix();
+    }
+}
+
+// Row 37: the crowd walking up the far plain.
+void crowd(part_start& part, show_context& context, const script_frame& f) {
+    const double T = f.T;
+    show_srand(42424337);
+    const double count = 25.0 * f.envelope(84, 0.45, 96, 0.5);
+    if (count <= 0.0) return;
+    begin_solid(context.context_camera);
+    for (int i = 0; i < count; ++i) {
+        const double x = (2.0 * rand01() - 1.0) * 1800.0 + 1160.0;
+        const double offset = 180.0 * rand01();
+        const double speed = 1.0 + 0.3 * rand01();
+        const double a = speed * (offset + T - 86.0);
+        const int frame = int(std::floor(20.0 * 0.8 * std::max(a, 0.0)));
+        glPushMatrix();
+        glTranslatef(float(3988.4995 + x), float(2788.0 + 24000.0 + 88.0 * (frame / 41)), 10.0f);
+        glRotatef(90.0f, 0.0f, 0.0f, 1.0f);
+        glScalef(150.0f, 150.0f, 150.0f);
+        glDisable(GL_BLEND);
+        glColor3f(0.0f, 0.0f, 0.0f);
+        draw_group(part.man3, frame % 41 + 1);
+        if (T < 92.5) {
+            glScalef(1.0f, -1.3f, 1.0f);
+            glEnable(GL_BLEND);
+            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+            glColor4f(0.0f, 0.0f, 0.0f, float(0.06 * (1.0 - f.ramp(91.5, 1))));
+            draw_group(part.man3, frame % 41 + 1);
+            glDisable(GL_BLEND);
+        }
+        glPopMatrix();
+    }
+    end_solid();
+}
+
+void shape_frame(part_start& part, const script_frame& f) {
+    glDisable(GL_CULL_FACE);
+    glColor3f(0.0f, 0.0f, 0.0f);
+    const long frame = long(std::floor(120.0 * f.T + 464.0)) % 800;
+    glCallList(GLuint(list_shape_base + 1 + 2 * frame));
+}
+
+// Row 42: the line laid ahead of the train, and a parallel piece that
+// slides aside.
+void track_copies(part_start& part, show_context& context, const script_frame& f, double v) {
+    const double T = f.T;
+    const double laid = ease(f.ramp(68, 0.5), 1) * (1.0 - f.ramp(113, 1));
+    if (laid <= 0.0) return;
+    const int count = int(1300.0 * laid);
+    const double spacing = 1.0 + 0.4 * ease(f.ramp(100, 0.25), 1);
+    const double aside = -30.0 * ease(f.envelope(76, 0.2, 95, 0.2), 1);
+    begin_solid(context.context_camera);
+    glTranslatef(3940.0f, 1388.0f, 100.0f);
+    glScalef(50.0f, 50.0f, float(50.0 * v));
+    for (int k = 0; k < count; ++k) {
+        glPushMatrix();
+        glTranslatef(0.0f, float(k * spacing), 0.0f);
+        glRotatef(90.0f, 0.0f, 0.0f, 1.0f);
+        glRotatef(90.0f, 0.0f, 1.0f, 0.0f);
+        part.tracks.draw();
+        glPopMatrix();
+    }
+    if (aside < 0.0 && T < 95) {
+        for (int k = 0; k < 120; ++k) {
+            glPushMatrix();
+            glTranslatef(float(aside), float(k * spacing), 0.0f);
+            glRotatef(90.0f, 0.0f, 0.0f, 1.0f);
+            glRotatef(90.0f, 0.0f, 1.0f, 0.0f);
+            part.tracks.draw();
+            glPopMatrix();
+        }
+    }
+    end_solid();
+}
+
+} // namespace
+
+void part_start::draw_scene_script(show_context& context) {
+    script_frame f;
+    f.T = scene_time;
+    f.W = context.settings.view_width;
+    f.H = context.settings.view_height;
+    f.sway_x = track_sway_x;
+    f.sway_y = track_sway_y;
+    const double T = f.T;
+    part_start& part = *this;
+
+    // Rows 1 to 8.
+    prologue(part, context, f);
+    backdrop(part, context, f);
+    show_srand(42424242);
+    disable_vertex_profile(context);
+    disable_fragment_profile(context);
+    reset_draw_state();
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_TEXTURE_2D);
+
+    // Row 9.
+    if (T < 33) {
+        glPushMatrix();
+        apply_camera(context.context_camera);
+        draw_hexagon_field(f, hexagon_field_params{});
+        glPopMatrix();
+    }
+
+    // Rows 10 to 14, in camera 3's world.
+    glPushMatrix();
+    apply_camera(camera_3);
+    show_srand(42424242);
+    reset_draw_state();
+    glScalef(0.1f, 0.1f, 0.1f);
+    if (T > 121 && T < 157) field_row_11(f);
+    glPopMatrix();
+    if (T > 155) glow_disc(part, f);
+    glPushMatrix();
+    apply_camera(camera_3);
+    glTranslatef(18.0f, 10.0f, 0.0f);
+    glScalef(0.15f, 0.15f, 0.15f);
+    show_srand(42424242);
+    if (T > 156) field_row_14(f);
+    glPopMatrix();
+
+    if (T > 56 && T < 73) field_row_15(context, f);
+    if (T < 33) field_row_16(context, f);
+
+    // Doodles and tracks.
+    if (T < 35) doodles_row_17(context, f);
+    if (T > 119 && T < 150)
+        glow_doodles(part, f, {4234246, 119, 149, 40, 284.5, 266, {1.0f, 0.5f, 0.0f}, {1.0f, 0.0f, 0.0f}});
+    if (T > 152 && T < 181)
+        glow_doodles(part, f, {4234247, 152, 180, 60, 888.1, 659, {1.0f, 0.6f, 0.6f}, {0.2f, 0.4f, 0.4f}});
+    if (T < 36) doodles_row_20(context, f);
+    if (T > 51 && T < 62) tracks_row_21(context, f);
+    field_row_22(context, f);
+
+    // Title.
+    if (T < 18) title_line(part, context, f, 0, 26.5, -1.52, f.envelope(1, 0.45, 8, 0.25));
+    if (T < 19) title_line(part, context, f, 1, 13.2, -46.786, f.envelope(3, 0.45, 10, 0.25));
+
+    if (T < 54) doodles_row_25(context, f);
+    if (T < 46) beam_and_machine(part, context, f);
+
+    // Horn glows.
+    if (T < 32) {
+        glPushMatrix();
+        apply_camera(context.context_camera);
+        glTranslatef(200.0f, -50.0f, 220.0f);
+        glRotatef(float(56.0 * clamp01(0.068 * (T - 10.0)) - 20.0), 0.0f, 0.0f, 1.0f);
+        glScalef(-8.0f, -8.0f, 8.0f);
+        const double g = 7.0 * ease(f.ramp(12, 0.1), 1) - 3.0;
+        horn_glow(part, context, 10.0 * g - 3.0, 10.0 * g);
+        glPopMatrix();
+    }
+    if (T > 41 && T < 47) {
+        glPushMatrix();
+        apply_camera(camera_1);
+        glTranslatef(0.0f, float(60.0 - 70.0 * (T - 42.0)), 300.0f);
+        glRotatef(float((0.6 * T + 4.0) * 56.0 - 20.0), 0.0f, 0.0f, 1.0f);
+        glScalef(-8.0f, -8.0f, 8.0f);
+        const double g = 7.0 * ease(f.ramp(41.5, 0.4), 1) - 3.0;
+        horn_glow(part, context, 10.0 * g - 3.0, 10.0 * g);
+        glPopMatrix();
+    }
+
+    // Trumpets and walkers under camera 1.
+    if (T > 43 && T < 50) {
+        begin_solid(camera_1);
+        glTranslatef(0.0f, -160.0f, 350.0f);
+        glScalef(10.0f, 10.0f, 10.0f);
+        glRotatef(90.0f, 1.0f, 0.0f, 0.0f);
+        trumpet_with_valves(part, T, 0.3);
+        end_solid();
+    }
+    if (T > 44 && T < 47.2) {
+        begin_solid(camera_1);
+        walkers(part, f, 4243030, 5, false);
+        end_solid();
+    }
+    if (T > 47.2 && T < 52) {
+        begin_solid(camera_1);
+        walkers(part, f, 4243031, 6, true);
+        end_solid();
+    }
+    if (T > 45 && T < 54) {
+        begin_solid(camera_1);
+        glTranslatef(0.0f, -270.0f, 250.0f);
+        glScalef(-10.0f, 10.0f, 10.0f);
+        trumpet_with_valves(part, T, 0.4);
+        end_solid();
+    }
+    if (T > 46 && T < 58) {
+        begin_solid(camera_1);
+        glTranslatef(104.0f, -500.0f, 50.0f);
+        glScalef(30.0f, 30.0f, 30.0f);
+        trumpet_with_valves(part, T, 0.25);
+        end_solid();
+    }
+
+    // Row 34: the horn glowing on the plain.
+    if (T > 55 && T < 70) {
+        glPushMatrix();
+        apply_camera(context.context_camera);
+        glTranslatef(2054.0f, -870.0f, 100.0f);
+        glScalef(60.0f, 60.0f, 60.0f);
+        glRotatef(90.8f, 0.0f, 0.0f, 1.0f);
+        glRotatef(float(-30.0 * ease(f.ramp(58, 0.2), 1)), 0.0f, 0.0f, 1.0f);
+        const double g = 7.0 * ease(f.ramp(55.5, 0.3), 1) - 3.0;
+        horn_glow(part, context, 10.0 * g - 3.0, 10.0 * g);
+        glPopMatrix();
+    }
+    if (T > 60 && T < 71) {
+        begin_solid(context.context_camera);
+        glTranslatef(3694.0f, -1011.0f, 2400.0f);
+        glScalef(200.0f, 200.0f, 200.0f);
+        glRotatef(90.8f, 0.0f, 0.0f, 1.0f);
+        glRotatef(90.0f, 1.0f, 0.0f, 0.0f);
+        trumpet_with_valves(part, T, 0.35);
+        end_solid();
+    }
+    if (T > 60 && T < 74) {
+        begin_solid(context.context_camera);
+        glTranslatef(3858.4995f, 1388.0f, 100.0f);
+        glScalef(340.0f, -340.0f, 340.0f);
+        glRotatef(90.0f, 0.0f, 0.0f, 1.0f);
+        glRotatef(90.0f, 1.0f, 0.0f, 0.0f);
+        flute.draw();
+        end_solid();
+    }
+    crowd(part, context, f);
+
+    // Rows 38 and 39: the outline-shape animation.
+    if (T > 63.2 && T < 68.5) {
+        glPushMatrix();
+        apply_camera(context.context_camera);
+        glTranslatef(3613.0334f, -1708.0f, 100.0f);
+        glScalef(-1040.0f, -800.0f, 800.0f);
+        shape_frame(part, f);
+        glPopMatrix();
+    }
+    if (T > 70 && T < 75) {
+        glPushMatrix();
+        apply_camera(context.context_camera);
+        glTranslatef(4670.4995f, 4028.0f, 100.0f);
+        glScalef(0.85f, 0.85f, 0.85f);
+        glScalef(-1040.0f, 800.0f, 800.0f);
+        shape_frame(part, f);
+        glPopMatrix();
+    }
+
+    // Rows 40 to 42: trains and tracks.
+    if (T > 52.5 && T < 59.3) {
+        begin_solid(context.context_camera);
+        glTranslatef(float(170.0 * (std::max(T - 50.0, 0.0) - 1.0) + 104.0), -417.8f, 50.0f);
+        glScalef(5.0f, 5.0f, 0.0f);
+        glRotatef(90.0f, 0.0f, 1.0f, 0.0f);
+        train.draw();
+        end_solid();
+    }
+    const double grow = ease(clamp01(0.8 * (T - 74.4)), 2);
+    if (T > 70 && T < 115) {
+        begin_solid(context.context_camera);
+        glTranslatef(anchor_2.x, anchor_2.y, anchor_2.z);
+        glScalef(50.0f, 50.0f, float(50.0 * grow));
+        glRotatef(90.0f, 0.0f, 0.0f, 1.0f);
+        glRotatef(90.0f, 0.0f, 1.0f, 0.0f);
+        train.draw();
+        end_solid();
+    }
+    track_copies(part, context, f, grow);
+
+    draw_script_rows_43_to_65(part, context, f);
+
+    disable_vertex_profile(context);
+    disable_fragment_profile(context);
+    glDisable(GL_TEXTURE_GEN_S);
+    glDisable(GL_TEXTURE_GEN_T);
+    glPopMatrix();
+}
