@@ -1,7 +1,27 @@
+#include "platform/platform.h"
+#include "runtime/show_context.h"
+#include "shell/settings_dialog.h"
 #include "shell/shell.h"
 
 namespace shell {
 
-int run(int, char**) { return 0; }
+int run(int argc, char** argv) {
+    platform::platform& p = platform::sys();
+    // Data folders (music/, meshes/, textures/, cgeffects/) lie beside the executable.
+    p.enter_executable_folder(argc > 0 ? argv[0] : nullptr);
+
+    // The modes of the screen as it is now, then the user's choices; "Quit"
+    // ends the process inside the dialog.
+    std::vector<display_mode> modes;
+    enumerate_display_modes(modes);
+    run_settings_dialog(modes, the_show_context().settings);
+
+    const show_settings& settings = the_show_context().settings;
+    if (!open_gl_window(window_title, settings.window_width, settings.window_height, 32, settings.fullscreen))
+        return 0;
+    const int code = message_loop();
+    destroy_gl_window();
+    return code;
+}
 
 } // namespace shell

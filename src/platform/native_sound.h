@@ -1,0 +1,23 @@
+// The sound stand-in (SDL2 audio device, mpg123 whole-file decode, FFTW3
+// spectrum): the entries the native platform table points at. Internal to
+// this folder.
+#pragma once
+
+#include <cstdint>
+
+namespace platform::native_sound {
+
+bool init(int mix_rate, int channels);
+int load(const char* file_name);
+void set_loop(int sample, bool loop);
+void enable_spectrum(bool on);
+void play(int sample);
+void set_position(int channel, uint32_t sample_pos);
+uint32_t position(int channel);
+int frequency(int channel);
+uint32_t sample_length(int sample);
+const float* spectrum();
+void set_volume(int volume);
+void close();
+
+} // namespace platform::native_sound

@@ -1,0 +1,29 @@
+#include "platform/platform.h"
+#include "runtime/runtime.h"
+#include "shell/shell.h"
+
+namespace shell {
+
+int message_loop() {
+    platform::platform& p = platform::sys();
+    shell_state& s = state();
+    for (;;) {
+        platform::message m;
+        if (p.peek_message(&m)) {
+            if (m.id == platform::wm_quit) return int(m.wparam);
+            window_proc(m.id, m.wparam, m.lparam);
+            continue;
+        }
+        if (s.window_active) run_frame();
+        // Escape counts while minimised too; the fade runs once frames resume.
+        if (s.key_down[platform::vk_escape] && !s.quitting) {
+            s.quitting = true;
+            s.quit_start_time = runtime().show_time;
+        }
+        p.swap_buffers();
+        // A held F1 reaches one frame per key-down message (auto-repeat), no more.
+        s.key_down[platform::vk_f1] = 0;
+    }
+}
+
+} // namespace shell

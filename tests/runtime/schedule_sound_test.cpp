@@ -1,0 +1,106 @@
+// The cue table's lookup, the timer, and the sound start-up's roads.
+#include <gtest/gtest.h>
+
+#include "runtime/runtime.h"
+#include "support/fake_platform.h"
+
+namespace {
+
+class cue_table : public ::testing::Test {
+  protected:
+    void SetUp() override { schedule_init(table); }
+    schedule_table table;
+};
+
+TEST_F(cue_table, shared_bounds_take_the_later_row) {
+    EXPECT_EQ(schedule_lookup(table, 80.0), 9);
+    EXPECT_EQ(schedule_lookup(table, 85.14), 2);
+    EXPECT_EQ(schedule_lookup(table, 92.85), 3);
+    EXPECT_EQ(schedule_lookup(table, 105.01), 5);
+    EXPECT_EQ(schedule_lookup(table, 227.281), 3);
+}
+
+TEST_F(cue_table, values_across_the_show) {
+    EXPECT_EQ(schedule_lookup(table, 0.0), 9);
+    EXPECT_EQ(schedule_lookup(table, 80.0001), 1);
+    EXPECT_EQ(schedule_lookup(table, 98.0), 3);
+    EXPECT_EQ(schedule_lookup(table, 104.94), 4);
+    EXPECT_EQ(schedule_lookup(table, 105.134), 5);
+    EXPECT_EQ(schedule_lookup(table, 226.281), 1);
+    EXPECT_EQ(schedule_lookup(table, 229.715), 3);
+}
+
+TEST_F(cue_table, gaps_and_times_outside_the_show_give_zero) {
+    for (double t : {100.0, 150.0, 230.0, 98.0001, 242.5, -0.001, -5.0})
+        EXPECT_EQ(schedule_lookup(table, t), 0) << t;
+}
+
+TEST_F(cue_table, rows_after_the_show_stay_in_the_table) {
+    EXPECT_EQ(table.count, 31);
+    EXPECT_EQ(schedule_lookup(table, 250.0), 2);
+    EXPECT_EQ(schedule_lookup(table, 270.0), 21);
+}
+
+TEST(timer, accumulates_signed_counter_differences) {
+    fake::scoped_platform platform;
+    fake::state().counter = 5000000;
+    fake::state().frequency = 1000000;
+    timer_reset();
+    EXPECT_DOUBLE_EQ(timer_read(), 0.0);
+    fake::state().counter += 250000;
+    EXPECT_DOUBLE_EQ(timer_read(), 0.25);
+    fake::state().counter -= 50000; // a counter that steps back
+    EXPECT_DOUBLE_EQ(timer_read(), 0.2);
+    fake::state().frequency = 2000000; // read on every call
+    fake::state().counter += 1000000;
+    EXPECT_DOUBLE_EQ(timer_read(), 0.7);
+}
+
+TEST(sound_start, sound_system_failure_exits_with_1) {
+    fake::scoped_platform platform;
+    fake::state().sound_init_ok = false;
+    try {
+        start_sound();
+        FAIL();
+    } catch (const fake::process_exit& e) {
+        EXPECT_EQ(e.code, 1);
+    }
+    ASSERT_EQ(fake::state().boxes.size(), 1u);
+    EXPECT_EQ(fake::state().boxes[0].text, "Problem initializing FMod. \nProgram will now exit.");
+    EXPECT_EQ(fake::state().boxes[0].caption, "Quorlaxen  ");
+    EXPECT_EQ(fake::state().boxes[0].style, unsigned(platform::mb_ok | platform::mb_iconinformation));
+    EXPECT_FALSE(fake::state().called("sound_play"));
+}
+
+TEST(sound_start, missing_file_exits_with_0) {
+    fake::scoped_platform platform;
+    fake::state().load_result = 0;
+    try {
+        start_sound();
+        FAIL();
+    } catch (const fake::process_exit& e) {
+        EXPECT_EQ(e.code, 0);
+    }
+    ASSERT_EQ(fake::state().boxes.size(), 1u);
+    EXPECT_EQ(fake::state().boxes[0].text, "Problem initializing FMod. \nNo sound file.");
+    EXPECT_EQ(fake::state().boxes[0].caption, "Quorlaxen  ");
+}
+
+TEST(sound_start, counter_parity_picks_the_version_and_playback_starts_at_zero) {
+    for (int64_t counter : {1000, 1001, -3}) {
+        fake::scoped_platform platform;
+        fake::state().counter = counter;
+        fake::state().load_result = 7;
+        start_sound();
+        const std::vector<std::string> expected = {
+            "sound_init", std::string("sound_load ") + (counter % 2 ? music_file_b : music_file_a),
+            "loop_off",   "spectrum_on",
+            "sound_play", "sound_set_position",
+        };
+        EXPECT_EQ(fake::state().calls, expected) << counter;
+        EXPECT_EQ(runtime().music_sample, 7);
+        EXPECT_EQ(fake::state().sound_position, 0u);
+    }
+}
+
+} // namespace
