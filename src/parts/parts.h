@@ -82,6 +82,8 @@ void resolve_render_target(show_context& context, int index, int width, int heig
                            bool with_depth);
 
 // --- textures and shader parameters by name ---
+// The GL texture name of a slot (relative to texture_base); 0 outside the table.
+GLuint texture_name_of_slot(const show_context& context, int texture_slot);
 void bind_texture_slot(show_context& context, int texture_slot);
 void set_sampler_by_name(show_context& context, int program, const char* name, int texture_slot);
 void set_float_by_name(show_context& context, int program, const char* name, const double* value);
