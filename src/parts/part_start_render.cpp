@@ -40,7 +40,7 @@ void direct_context_camera(double T, frame_cameras& c) {
     camera_pose& cam = c.context_camera;
     cam = pose(v3(10.0 * T, -24.0 * s, 340.0 + X), v3(10.0 * T, -24.0 * s, 0.0), v3(0, 1, 0));
 
-    c.anchor_1 = make_vec3(1.0f, float(230.0 + 130.0 * pos(T, 29)), -34.2f);
+    c.anchor_1 = make_vec3(float(230.0 + 130.0 * pos(T, 29)), -34.2f, 0.0f);
     const Vec3& a1 = c.anchor_1;
 
     {
