@@ -1,0 +1,308 @@
+// The motions of scene rows 43 to 65, and the rows drawn into a real GL
+// context: the telos halves read back, the matrix stack and GL errors over
+// every row's window, and the same picture for the same time.
+#include <gtest/gtest.h>
+
+#include <GL/glew.h>
+#include <GL/glu.h>
+
+#include <cmath>
+#include <memory>
+
+#include "math/random.h"
+#include "parts/parts.h"
+#include "scenes/scene_script.h"
+#include "scenes/scene_script_rows43.h"
+#include "support/gl_context.h"
+
+namespace {
+
+TEST(telos_halves, closing_halves_sit_20_apart_until_242_8_and_meet_from_244_14) {
+    EXPECT_NEAR(telos_offset_closing(238.5), -20.0, 1e-9);
+    EXPECT_NEAR(telos_offset_closing(242.8), -20.0, 1e-9);
+    const double mid = telos_offset_closing(243.5);
+    EXPECT_GT(mid, -20.0);
+    EXPECT_LT(mid, 0.0);
+    EXPECT_NEAR(telos_offset_closing(244.14), 0.0, 1e-12);
+    EXPECT_NEAR(telos_offset_closing(250.0), 0.0, 1e-12);
+    // Closing only ever moves the halves inwards.
+    for (double T = 242.8; T < 244.2; T += 0.05)
+        EXPECT_LE(telos_offset_closing(T), telos_offset_closing(T + 0.05));
+}
+
+TEST(telos_halves, opening_offsets_at_t_2_are_about_minus_and_plus_10_1) {
+    // x = ramp(-1.6, 0.15) = 0.54 at T = 2; d = -2 ease_cos(0.54, 2) ~ -1.01.
+    EXPECT_NEAR(telos_offset_opening(2.0), -10.1, 0.05);
+    EXPECT_NEAR(telos_offset_opening(-1.6), 0.0, 1e-12);
+    EXPECT_NEAR(telos_offset_opening(4.99), -20.0 * ease_cos(0.988499, 2.0), 1e-3);
+    EXPECT_LT(telos_offset_opening(0.5), telos_offset_opening(0.0));
+}
+
+TEST(boat_anchor, follows_the_third_boat_and_sinks_by_0_7_after_185) {
+    const Vec3 a = boat_anchor(180.0);
+    EXPECT_EQ(a.state, 1);
+    EXPECT_NEAR(a.x, 2.6 * 16.0 + 40.8, 1e-4);
+    EXPECT_FLOAT_EQ(a.y, 17.4f);
+    EXPECT_FLOAT_EQ(a.z, 20.0f);
+    EXPECT_NEAR(boat_anchor(185.5).y, 17.05, 1e-5);
+    EXPECT_NEAR(boat_anchor(200.0).y, 16.7, 1e-5);
+}
+
+TEST(sea, rises_from_far_below_and_sinks_again_after_185) {
+    EXPECT_NEAR(sea_drop(172.0), 723.0, 1e-9);
+    EXPECT_NEAR(sea_drop(174.7), 23.0 + 350.0, 1e-6); // half way through the ease
+    EXPECT_NEAR(sea_drop(177.2), 23.0, 1e-9);
+    EXPECT_NEAR(sea_drop(185.0), 23.0, 1e-9);
+    EXPECT_NEAR(sea_drop(186.0), 28.2, 1e-9);
+}
+
+TEST(razors, cuts_step_0_1_from_their_start_and_repeat_for_the_same_seed) {
+    const razor_set& set = razor_set_of_row(43);
+    path first, again;
+    for (int k = 0; k < 3; ++k) {
+        show_srand(set.seed);
+        for (int j = 0; j <= k; ++j)
+            build_razor_cut(set, j, first);
+        show_srand(set.seed);
+        for (int j = 0; j <= k; ++j)
+            build_razor_cut(set, j, again);
+        ASSERT_EQ(first.count, again.count);
+        ASSERT_GE(first.count, 500);
+        EXPECT_FALSE(first.looped);
+        EXPECT_NEAR(first.points[0].x, 25.8 + k, 1e-5);
+        EXPECT_NEAR(first.points[0].y, 4.1, 1e-5);
+        for (int i = 1; i < first.count; ++i) {
+            const Vec3 d = first.points[size_t(i)] - first.points[size_t(i - 1)];
+            ASSERT_NEAR(length(d), 0.1, 1e-4) << "cut " << k << " point " << i;
+            ASSERT_EQ(first.points[size_t(i)].x, again.points[size_t(i)].x);
+        }
+    }
+}
+
+TEST(razors, cut_0_curls_round_while_cut_1_runs_straight_between_bends) {
+    const razor_set& set = razor_set_of_row(43);
+    path cut0, cut1;
+    show_srand(set.seed);
+    build_razor_cut(set, 0, cut0);
+    build_razor_cut(set, 1, cut1);
+    // Over 500 steps of -0.02 rad cut 0 turns ten radians clockwise plus its
+    // bends; cut 1 stops turning after step 100, so it ends far away.
+    const Vec3 end0 = cut0.points.back(), end1 = cut1.points.back();
+    const double span0 = std::hypot(end0.x - cut0.points[0].x, end0.y - cut0.points[0].y);
+    const double span1 = std::hypot(end1.x - cut1.points[0].x, end1.y - cut1.points[0].y);
+    EXPECT_LT(span0, 20.0);
+    EXPECT_GT(span1, 20.0);
+}
+
+TEST(razors, move_19_points_a_second_each_0_2_s_after_the_last) {
+    const razor_set& set = razor_set_of_row(43);
+    EXPECT_EQ(razor_position(set, 0, 128.0), 0.0);
+    EXPECT_NEAR(razor_position(set, 0, 129.7), 19.0, 1e-9);
+    EXPECT_NEAR(razor_position(set, 2, 129.7), 19.0 * 0.6, 1e-9);
+    EXPECT_NEAR(razor_cut_count(set, 127.5), 2.5, 1e-9);
+    EXPECT_NEAR(razor_cut_count(set, 140.0), 5.0, 1e-9);
+    EXPECT_NEAR(razor_cut_count(set, 151.0), 2.0, 1e-9);
+    EXPECT_NEAR(razor_cut_count(razor_set_of_row(45), 170.0), 10.0, 1e-9);
+}
+
+TEST(trombones, rise_with_the_response_curve_and_fall_in_a_window) {
+    EXPECT_NEAR(trombone_47_height(170.0), 24.0, 1e-12);
+    EXPECT_NEAR(trombone_47_height(183.0), 4.0 * 4.0 + 24.0, 1e-9); // response_curve(4) = 4
+    EXPECT_NEAR(trombone_48_height(174.0), 20.0, 1e-12);
+    EXPECT_EQ(falling_trombone_count(144.0), 0.0);
+    EXPECT_NEAR(falling_trombone_count(150.0), 8.0, 1e-12);
+    EXPECT_NEAR(falling_trombone_count(165.5), 4.0, 1e-12);
+    EXPECT_EQ(falling_trombone_count(167.0), 0.0);
+}
+
+TEST(greetings_and_wheels, leave_in_turn_except_the_ones_that_stay) {
+    for (int k = 0; k < 15; ++k) {
+        EXPECT_TRUE(greeting_shown(k, 100.0)) << k;
+        EXPECT_EQ(greeting_shown(k, 123.4), k == 6 || k == 11) << k;
+    }
+    EXPECT_TRUE(greeting_shown(14, 122.5)); // the last to leave
+    EXPECT_FALSE(greeting_shown(0, 110.1));
+    EXPECT_TRUE(greeting_shown(1, 110.1));
+
+    EXPECT_NEAR(falling_wheel_count(42.25), 4.0, 1e-12);
+    EXPECT_TRUE(falling_wheel_shown(3, 48.9));
+    EXPECT_FALSE(falling_wheel_shown(3, 49.0));
+    EXPECT_TRUE(falling_wheel_shown(0, 51.0));
+    EXPECT_TRUE(falling_wheel_shown(7, 51.0));
+    EXPECT_FALSE(falling_wheel_shown(5, 51.0));
+}
+
+TEST(roads, each_stroke_has_its_own_end_time) {
+    EXPECT_EQ(road_end_time(0), 130.5);
+    EXPECT_EQ(road_end_time(16), 119.8);
+    EXPECT_EQ(road_end_time(19), 122.0);
+    EXPECT_EQ(road_end_time(20), 0.0);
+    EXPECT_EQ(road_end_time(-1), 0.0);
+}
+
+TEST(wave_band, stays_a_small_wave_and_rises_into_place) {
+    for (double T : {184.0, 200.0, 218.9})
+        for (int i = -100; i < 1000; i += 37)
+            EXPECT_LE(std::abs(wave_band_height(i, T)), 0.25) << T << " " << i;
+    EXPECT_NEAR(wave_band_lift(183.5), -0.3, 1e-12);
+    EXPECT_NEAR(wave_band_lift(190.0), 0.1, 1e-12);
+    EXPECT_NE(wave_band_height(10, 200.0), wave_band_height(10, 200.1));
+}
+
+TEST(finale, gun_slides_up_and_kicks_three_times) {
+    EXPECT_NEAR(gun_height(192.0), 1.4 - 4.6, 1e-12);
+    EXPECT_NEAR(gun_height(195.0), 1.4, 1e-12);
+    EXPECT_EQ(gun_recoil(201.3), 0.0);
+    EXPECT_NEAR(gun_recoil(201.4 + 1.0 / 4.5), 1.0, 1e-9);
+    EXPECT_NEAR(gun_recoil(202.5), 0.0, 1e-12);
+    EXPECT_GT(gun_recoil(208.6), 0.5);
+    EXPECT_GT(gun_recoil(214.6), 0.5);
+    EXPECT_NEAR(gun_recoil(216.0), 0.0, 1e-12);
+}
+
+TEST(finale, rotor_spins_up_from_213_4_to_a_steady_speed) {
+    EXPECT_EQ(rotor_angle(200.0), 0.0);
+    EXPECT_EQ(rotor_angle(213.4), 0.0);
+    const double early = rotor_angle(213.9) - rotor_angle(213.8);
+    const double later = rotor_angle(216.0) - rotor_angle(215.9);
+    const double steady = rotor_angle(220.1) - rotor_angle(220.0);
+    EXPECT_GT(early, 0.0);
+    EXPECT_GT(later, early);
+    EXPECT_NEAR(steady, rotor_angle(225.1) - rotor_angle(225.0), 1e-6);
+    EXPECT_NEAR(steady, 180.0 * 6.0 * 0.1, 1e-6);
+}
+
+TEST(finale, bicycle_rides_3_5_a_second_and_turns_96_degrees_a_second) {
+    EXPECT_NEAR(bicycle_x(235.1), 5.1 * 3.5 + 90.0, 1e-9);
+    EXPECT_NEAR(bicycle_x(242.958) - bicycle_x(241.958), 3.5, 1e-9);
+    EXPECT_NEAR(bicycle_wheel_angle(240.0), 96.0 * 240.0, 1e-9);
+}
+
+// --- drawn ---
+
+// A unit-square "mesh" of one group, centred at the origin, 2 * half wide.
+void square_mesh(mesh& m, float half) {
+    quad q;
+    const float xs[4] = {-half, half, half, -half}, ys[4] = {-half, -half, half, half};
+    for (int i = 0; i < 4; ++i)
+        q.corners[i] = make_vec3(xs[i], ys[i], 0.0f);
+    m.groups.assign(1, mesh_group{q});
+    m.list_name = -1;
+    m.loaded = true;
+}
+
+class rows43_gl : public gl_test {
+  protected:
+    void SetUp() override {
+        gl_test::SetUp();
+        part = std::make_unique<part_start>();
+        square_mesh(part->telos, 2.0f);
+        glClearColor(1, 1, 1, 1);
+    }
+
+    void draw_at(double T) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        gluPerspective(30.0, 1.0, 0.1, 5500.0);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        script_frame f;
+        f.T = T;
+        f.W = f.H = 256;
+        draw_script_rows_43_to_65(*part, the_show_context(), f);
+    }
+
+    // Window position of a point seen by the telos camera with up (up_x, 1, 0).
+    static void project(double x, double y, float up_x, double* wx, double* wy) {
+        glMatrixMode(GL_MODELVIEW);
+        glPushMatrix();
+        glLoadIdentity();
+        gluLookAt(0, 0, 30, 0, 0, 0, up_x, 1, 0);
+        GLdouble model[16], proj[16];
+        GLint view[4];
+        glGetDoublev(GL_MODELVIEW_MATRIX, model);
+        glGetDoublev(GL_PROJECTION_MATRIX, proj);
+        glGetIntegerv(GL_VIEWPORT, view);
+        glPopMatrix();
+        double wz = 0;
+        gluProject(x, y, 0.0, model, proj, view, wx, wy, &wz);
+    }
+
+    bool black_at(double wx, double wy) {
+        const test_gl::rgba p = test_gl::pixel(int(wx), int(wy));
+        return p.r < 40 && p.g < 40 && p.b < 40;
+    }
+
+    std::unique_ptr<part_start> part;
+};
+
+TEST_F(rows43_gl, opening_halves_at_t_2_stand_apart_and_leave_the_middle_open) {
+    draw_at(2.0);
+    const double d = telos_offset_opening(2.0);
+    double wx, wy;
+    project(d, 1.0, -1.0f, &wx, &wy);
+    EXPECT_TRUE(black_at(wx, wy)) << "first half at " << wx << ", " << wy;
+    project(-d, 0.0, -1.0f, &wx, &wy);
+    EXPECT_TRUE(black_at(wx, wy)) << "mirrored half at " << wx << ", " << wy;
+    project(0.0, 0.5, -1.0f, &wx, &wy);
+    EXPECT_FALSE(black_at(wx, wy)) << "the middle is open";
+}
+
+TEST_F(rows43_gl, closing_halves_cover_the_middle_once_they_meet) {
+    draw_at(241.0);
+    double wx, wy;
+    project(0.0, 0.5, 1.0f, &wx, &wy);
+    EXPECT_FALSE(black_at(wx, wy));
+    draw_at(244.5);
+    EXPECT_TRUE(black_at(wx, wy));
+}
+
+TEST_F(rows43_gl, every_window_keeps_the_matrix_stacks_and_raises_no_gl_error) {
+    // Cameras that look at the plane z = 0 from in front.
+    for (camera_pose* c : {&part->camera_1, &part->camera_2, &part->camera_3}) {
+        c->eye = make_vec3(30, 5, 16);
+        c->centre = make_vec3(30, 5, 0);
+        c->up = make_vec3(0, 1, 0);
+    }
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    GLint model_depth = 0, proj_depth = 0;
+    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &model_depth);
+    glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &proj_depth);
+    const double times[] = {1.0,   41.0,  45.0,  100.0, 116.0, 121.0, 126.0, 128.0, 131.0, 140.0,
+                            150.0, 162.0, 166.0, 171.0, 173.0, 180.0, 186.5, 193.0, 202.0, 212.0,
+                            214.0, 216.0, 221.0, 223.0, 226.0, 230.0, 236.0, 239.0, 242.0, 243.5};
+    for (double T : times) {
+        const Vec3 before = part->script_anchor;
+        draw_at(T);
+        GLint depth = 0;
+        glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
+        EXPECT_EQ(depth, model_depth) << "T = " << T;
+        glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &depth);
+        EXPECT_EQ(depth, proj_depth) << "T = " << T;
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << "T = " << T;
+        // Only the third boat's row moves the anchor camera_3 follows.
+        const bool boat_row = T > 170.0 && T < 210.56;
+        const float expected = boat_row ? boat_anchor(T).x : before.x;
+        EXPECT_FLOAT_EQ(part->script_anchor.x, expected) << "T = " << T;
+    }
+}
+
+TEST_F(rows43_gl, razor_cuts_are_drawn_and_the_same_time_gives_the_same_picture) {
+    part->camera_3.eye = make_vec3(27.5f, 2.0f, 16.0f);
+    part->camera_3.centre = make_vec3(27.5f, 2.0f, 0.0f);
+    part->camera_3.up = make_vec3(0, 1, 0);
+    draw_at(135.0);
+    const std::vector<uint8_t> first = test_gl::read_rgba(0, 0, 256, 256);
+    draw_at(140.0);
+    draw_at(135.0);
+    const std::vector<uint8_t> again = test_gl::read_rgba(0, 0, 256, 256);
+    EXPECT_EQ(first, again);
+    size_t dark = 0;
+    for (size_t i = 0; i < first.size(); i += 4)
+        dark += first[i] < 240;
+    EXPECT_GT(dark, 50u) << "cut lines and their shaded strips are visible";
+}
+
+} // namespace
