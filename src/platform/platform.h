@@ -144,7 +144,13 @@ struct platform {
     // --- process ---
     // Makes the executable's own folder the working directory.
     void (*enter_executable_folder)(const char* argv0);
+#if defined(__clang__)
+    // clang accepts noreturn only on functions, not on pointers to them (the
+    // sanitizer fuzz build uses clang); the entry still never returns.
+    void (*exit_process)(int code);
+#else
     [[noreturn]] void (*exit_process)(int code);
+#endif
 
     // --- modal dialog from a template (see dialog.h); FLTK unless replaced ---
     intptr_t (*run_dialog)(const dialog_template& layout, dialog_proc proc, void* user) = run_fltk_dialog;
