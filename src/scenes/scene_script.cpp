@@ -668,10 +668,11 @@ void beam_and_machine(part_start& part, show_context& context, const script_fram
     const Vec3& a1 = part.anchor_1;
     begin_solid(context.context_camera);
     glTranslatef(a1.x, a1.y, a1.z);
-    // Stands up for the orbiting camera, then lies down for the view from
+    // The profile (the model's y-z plane) faces the camera above; the machine
+    // turns a little toward the orbiting camera and back for the view from
     // above.
-    glRotatef(float(90.0 * ease(f.ramp(35.2, 0.5), 1)), -1.0f, 0.0f, 0.0f);
-    glRotatef(float(90.0 * ease(f.ramp(29.4, 0.25), 1) - 90.0), 0.0f, 1.0f, 0.0f);
+    glRotatef(float(-90.0 + 30.0 * ease(f.ramp(31, 0.25), 1) - 30.0 * ease(f.ramp(36, 0.4), 1)), 0.0f, 1.0f,
+              0.0f);
     glScalef(25.0f, 25.0f, 25.0f);
     if (T > 29.4 && T < 42) {
         glPushMatrix();
@@ -695,7 +696,9 @@ void beam_and_machine(part_start& part, show_context& context, const script_fram
     }
     if (T > 37 && T < 42) {
         glPushMatrix();
-        glTranslatef(0.0f, 0.0f, float(-12.0 * (1.0 - ease(f.ramp(37, 0.4), 1))));
+        // Catches up from behind (the machine drives toward +x).
+        glTranslatef(0.0f, 0.0f, float(4.0 + 10.0 * (1.0 - ease(f.ramp(37, 0.4), 1))));
+        glRotatef(90.0f, 0.0f, 1.0f, 0.0f); // its own profile (x-y plane) to the camera
         glScalef(1.5f, 1.5f, 0.6f);
         part.truck.draw();
         glPopMatrix();
