@@ -250,7 +250,7 @@ void blue_dot_field(part_start& part, const script_frame& f) {
         show_srand(uint32_t(r + 45 - 60724999));
         for (int c = -32; c < 80; ++c) {
             const double wave = clamp01(0.5 * (T - 93.0) - 0.01 * c);
-            const dot_cell cell = first_field_cell(T, wave, 1e9, 0.25);
+            const dot_cell cell = first_field_cell(T, wave, 1e9, 1.0);
             const int colour = std::min(int(3.0 * rand01()), 2);
             const bool lit = rand01() < 0.5;
             if (cell.u < 0.001 || cell.size <= 0.0) continue;
@@ -458,6 +458,8 @@ void hexagon_reprise(part_start& part, const script_frame& f) {
     show_srand(42424242);
     reset_draw_state();
     glDisable(GL_CULL_FACE);
+    // Laid out ahead of camera_2, which crosses it from T = 213 on.
+    translate(42.4, 4.0, 0.0);
     glScalef(0.08f, 0.08f, 0.08f);
     hexagon_field_params params;
     params.wave_rate = 0.25;
