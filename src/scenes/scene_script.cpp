@@ -786,35 +786,36 @@ void shape_frame(part_start& part, const script_frame& f) {
     glCallList(GLuint(list_shape_base + 1 + 2 * frame));
 }
 
-// Row 42: the line laid ahead of the train, and a parallel piece that
-// slides aside.
+// Row 42: the line laid ahead of the train (which runs along +y from
+// anchor 2's start at 28 units of this frame per second), and a parallel
+// piece beside the train that slides aside. Copies far behind the train lie
+// outside every camera of the window and are not drawn.
 void track_copies(part_start& part, show_context& context, const script_frame& f, double v) {
     const double T = f.T;
     const double laid = ease(f.ramp(68, 0.5), 1) * (1.0 - f.ramp(113, 1));
     if (laid <= 0.0) return;
-    const int count = int(1300.0 * laid);
+    const double train = 28.0 * (T - 70.0);
     const double spacing = 1.0 + 0.4 * ease(f.ramp(100, 0.25), 1);
+    const int first = std::max(0, int(std::floor((train - 150.0) / spacing)));
+    const int last = int(std::floor((train + 60.0 * laid) / spacing));
     const double aside = -30.0 * ease(f.envelope(76, 0.2, 95, 0.2), 1);
-    begin_solid(context.context_camera);
-    glTranslatef(3940.0f, 1388.0f, 100.0f);
-    glScalef(50.0f, 50.0f, float(50.0 * v));
-    for (int k = 0; k < count; ++k) {
+    auto piece = [&](double x, double y) {
         glPushMatrix();
-        glTranslatef(0.0f, float(k * spacing), 0.0f);
+        glTranslatef(float(x), float(y), 0.0f);
         glRotatef(90.0f, 0.0f, 0.0f, 1.0f);
         glRotatef(90.0f, 0.0f, 1.0f, 0.0f);
         part.tracks.draw();
         glPopMatrix();
-    }
-    if (aside < 0.0 && T < 95) {
-        for (int k = 0; k < 120; ++k) {
-            glPushMatrix();
-            glTranslatef(float(aside), float(k * spacing), 0.0f);
-            glRotatef(90.0f, 0.0f, 0.0f, 1.0f);
-            glRotatef(90.0f, 0.0f, 1.0f, 0.0f);
-            part.tracks.draw();
-            glPopMatrix();
-        }
+    };
+    begin_solid(context.context_camera);
+    glTranslatef(3940.0f, 1388.0f, 100.0f);
+    glScalef(50.0f, 50.0f, float(50.0 * v));
+    for (int k = first; k <= last; ++k)
+        piece(0.0, k * spacing);
+    if (aside < 0.0) {
+        const int near = int(std::floor(train / spacing));
+        for (int k = std::max(0, near - 60); k <= near + 60; ++k)
+            piece(aside - 2.0, k * spacing);
     }
     end_solid();
 }
