@@ -1,0 +1,221 @@
+#include "images.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "text.h"
+
+namespace forge {
+
+namespace {
+
+constexpr double pi = 3.14159265358979323846;
+
+// A small fixed generator (xorshift64*): the same numbers on every machine
+// and library, unlike the standard distributions.
+struct random_source {
+    uint64_t state;
+    explicit random_source(uint64_t seed) : state(seed * 0x9E3779B97F4A7C15ull + 1) {}
+    double next() {
+        state ^= state >> 12;
+        state ^= state << 25;
+        state ^= state >> 27;
+        return double((state * 0x2545F4914F6CDD1Dull) >> 11) / double(1ull << 53);
+    }
+    double range(double a, double b) { return a + (b - a) * next(); }
+};
+
+// Value noise on a torus: `cells` lattice cells across, so it tiles.
+struct tiling_noise {
+    int cells;
+    std::vector<double> lattice;
+    tiling_noise(int n, random_source& r) : cells(n), lattice(size_t(n) * n) {
+        for (double& v : lattice)
+            v = r.next();
+    }
+    double at(double u, double v) const { // u, v in [0, 1)
+        double x = u * cells, y = v * cells;
+        int x0 = static_cast<int>(std::floor(x)), y0 = static_cast<int>(std::floor(y));
+        double fx = x - x0, fy = y - y0;
+        fx = fx * fx * (3 - 2 * fx);
+        fy = fy * fy * (3 - 2 * fy);
+        auto L = [&](int i, int j) {
+            return lattice[size_t(((j % cells) + cells) % cells) * cells + ((i % cells) + cells) % cells];
+        };
+        double a = L(x0, y0) + (L(x0 + 1, y0) - L(x0, y0)) * fx;
+        double b = L(x0, y0 + 1) + (L(x0 + 1, y0 + 1) - L(x0, y0 + 1)) * fx;
+        return a + (b - a) * fy;
+    }
+};
+
+// Coverage of polygons drawn on a torus of the canvas size (copies shifted
+// by the width and height where they cross an edge).
+std::vector<float> wrapped_coverage(int w, int h, const std::vector<polygon>& polys) {
+    std::vector<polygon> all;
+    for (const polygon& p : polys)
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx) {
+                polygon q = p;
+                for (p2& v : q) {
+                    v.x += dx * w;
+                    v.y += dy * h;
+                }
+                all.push_back(q);
+            }
+    return coverage(w, h, all, true);
+}
+
+} // namespace
+
+canvas paper_picture() {
+    const int size = 512;
+    random_source r(1611);
+    std::vector<tiling_noise> octaves;
+    for (int n : {4, 8, 16, 32, 64, 128})
+        octaves.emplace_back(n, r);
+    canvas c(size, size);
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            double u = double(x) / size, v = double(y) / size;
+            double cloud = 0, weight = 0, amp = 1;
+            for (const tiling_noise& o : octaves) {
+                cloud += amp * o.at(u, v);
+                weight += amp;
+                amp *= 0.62;
+            }
+            cloud /= weight;
+            // Pulp clouds plus a fine grain from the last octave.
+            double grain = octaves.back().at(u * 3 - std::floor(u * 3), v * 3 - std::floor(v * 3));
+            double k = 0.9 + 0.12 * (cloud - 0.5) + 0.05 * (grain - 0.5);
+            c.at(x, y) = {k * 0.99, k * 0.97, k * 0.92};
+        }
+    // Fibres: short curved strands, some darker, some lighter than the pulp.
+    for (int pass = 0; pass < 2; ++pass) {
+        std::vector<polygon> fibres;
+        for (int i = 0; i < 700; ++i) {
+            double x = r.range(0, size), y = r.range(0, size), a = r.range(0, 2 * pi);
+            double len = r.range(6, 28), bend = r.range(-0.08, 0.08), width = r.range(0.35, 0.9);
+            std::vector<p2> line{{x, y}};
+            for (int s = 0; s < 8; ++s) {
+                a += bend;
+                x += std::cos(a) * len / 8;
+                y += std::sin(a) * len / 8;
+                line.push_back({x, y});
+            }
+            for (const polygon& p : stroke(line, width, false))
+                fibres.push_back(p);
+        }
+        std::vector<float> cover = wrapped_coverage(size, size, fibres);
+        if (pass == 0)
+            paint(c, cover, {0.62, 0.6, 0.56}, 0.35);
+        else
+            paint(c, cover, {1, 1, 0.98}, 0.45);
+    }
+    return c;
+}
+
+canvas blob_picture() {
+    const int size = 128;
+    canvas c(size, size, {0, 0, 0});
+    double centre = (size - 1) / 2.0, radius = size * 0.47;
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            double d = std::hypot(x - centre, y - centre) / radius;
+            double v = d >= 1 ? 0 : std::pow(1 - d * d, 2.2); // soft all the way to a clean zero
+            c.at(x, y) = {v, v, v};
+        }
+    return c;
+}
+
+canvas loading_picture(const canvas& paper) {
+    const int size = 1024;
+    canvas c(size, size);
+    // Paper backdrop in the opening's blue-green tint.
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            rgb p = paper.pixels[size_t(y % paper.height) * paper.width + x % paper.width];
+            c.at(x, y) = {p.r * 0.52, p.g * 0.74, p.b * 0.76};
+        }
+    random_source r(4234234);
+    // Dot field: black hexagons on a 24 px grid that swell from the left.
+    std::vector<polygon> dots;
+    for (int row = 0; row < 14; ++row)
+        for (int col = 0; col < 44; ++col) {
+            double x = 12 + col * 24, y = 700 + row * 24;
+            double wave = std::clamp(1.3 - col / 34.0 + 0.25 * std::sin(row * 0.9 + col * 0.37), 0.0, 1.0);
+            double s = 10.5 * std::pow(r.next() * wave, 0.7);
+            if (s > 1.2) dots.push_back(circle({x, y}, s, 6, pi / 2));
+        }
+    paint(c, coverage(size, size, dots, true), {0, 0, 0});
+    // A meandering doodle that brightens what it crosses.
+    std::vector<p2> pen{{70, 610}};
+    double heading = 0;
+    int turn = 1;
+    for (int i = 0; i < 90; ++i) {
+        if (r.next() < 0.07) {
+            for (int k = 0; k < 12; ++k) {
+                heading += turn * pi / 12;
+                pen.push_back({pen.back().x + 9 * std::cos(heading), pen.back().y + 9 * std::sin(heading)});
+            }
+            turn = -turn;
+        } else {
+            pen.push_back({pen.back().x + 9 * std::cos(heading), pen.back().y + 9 * std::sin(heading)});
+        }
+    }
+    add_light(c, coverage(size, size, stroke(pen, 7), true), {0.55, 0.5, 0.1});
+    // A horn at the left edge and the fan of light from its bell.
+    std::vector<polygon> horn;
+    for (const polygon& p : stroke(
+             [] {
+                 std::vector<p2> coil;
+                 for (int i = 0; i <= 48; ++i) {
+                     double a = 2 * pi * 1.15 * i / 48 + 0.3;
+                     double rr = 88 - 10.0 * i / 48;
+                     coil.push_back({160 + rr * std::cos(a), 330 + rr * std::sin(a)});
+                 }
+                 return coil;
+             }(),
+             15))
+        horn.push_back(p);
+    horn.push_back(band({235, 280}, {330, 245}, 16, 40));
+    polygon bell;
+    for (int i = 0; i <= 20; ++i) {
+        double t = i / 20.0;
+        double half = 20 + 75 * std::pow(t, 3);
+        bell.push_back({330 + 110 * t, 245 - 40 * t - half});
+    }
+    for (int i = 20; i >= 0; --i) {
+        double t = i / 20.0;
+        double half = 20 + 75 * std::pow(t, 3);
+        bell.push_back({330 + 110 * t, 245 - 40 * t + half});
+    }
+    horn.push_back(bell);
+    horn.push_back(band({95, 380}, {40, 420}, 8, 8));
+    polygon beam{{440, 150}, {440, 290}, {1024, 470}, {1024, -200}};
+    add_light(c, coverage(size, size, {beam}, true), {0.0, 0.16, 0.3});
+    paint(c, coverage(size, size, horn, true), {0, 0, 0});
+    // The title and its line.
+    auto text_at = [&](const std::string& font, const std::string& s, double cap, double x_centre,
+                       double base, double spacing) {
+        text_shape t = layout_text(font, s, cap, spacing);
+        std::vector<polygon> polys;
+        double x0 = x_centre - t.width / 2;
+        for (polygon p : t.contours) {
+            for (p2& v : p)
+                v = {x0 + v.x, base - v.y};
+            polys.push_back(p);
+        }
+        return coverage(size, size, polys, false);
+    };
+    paint(c, text_at(dejavu("DejaVuSans-Bold"), "QUORLAXEN", 88, 512, 530, 3), {0, 0, 0});
+    paint(c, text_at(dejavu("DejaVuSans"), "TARNWHISK  -  KVT 2007", 28, 560, 585, 5), {0, 0, 0});
+    paint(c, text_at(dejavu("DejaVuSans"), "loading", 22, 512, 990, 8), {0, 0, 0}, 0.8);
+    return c;
+}
+
+std::string paper_file(const canvas& paper) { return encode_jpeg(paper, false, true); }
+std::string blob_file() { return encode_jpeg(blob_picture(), false, false); }
+std::string loading_file(const canvas& paper) { return encode_jpeg(loading_picture(paper), true, true); }
+
+} // namespace forge
