@@ -3,6 +3,7 @@
 // does to it.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -283,6 +284,61 @@ TEST(settings_dialog_layout, template_matches_the_resource) {
     EXPECT_TRUE(t.controls[2].style & platform::style_push_like);
     EXPECT_EQ(t.controls[5].kind, platform::control_kind::combo_box);
     EXPECT_FALSE(t.controls[6].style & platform::style_tab_stop);
+}
+
+} // namespace
+
+namespace {
+
+// The FLTK dialog's handle, driven by a procedure that inspects it during
+// wm_initdialog and ends the dialog before it is shown.
+struct handle_probe {
+    bool checked_after_set = false, unchecked_after_clear = false, unknown_id_checked = true;
+    int first_line = -1, second_line = -1, unknown_list = 0;
+    int selected = -2, selected_out_of_range = -2;
+    int screen_w = 0, screen_h = 0;
+    unsigned messages = 0;
+};
+
+intptr_t probe_proc(const platform::dialog_handle& d, unsigned message, uint64_t, int64_t, void* user) {
+    auto& p = *static_cast<handle_probe*>(user);
+    ++p.messages;
+    if (message != platform::wm_initdialog) return 0;
+    d.set_checked(d.self, shell::id_windowed, true);
+    p.checked_after_set = d.is_checked(d.self, shell::id_windowed);
+    d.set_checked(d.self, shell::id_windowed, false);
+    p.unchecked_after_clear = !d.is_checked(d.self, shell::id_windowed);
+    p.unknown_id_checked = d.is_checked(d.self, 4242);
+    p.first_line = d.add_line(d.self, shell::id_resolution, " 1280 x 720  (16:9)");
+    p.second_line = d.add_line(d.self, shell::id_resolution, " a/b & _c\\d ");
+    p.unknown_list = d.add_line(d.self, shell::id_antialiased, "not a list");
+    d.set_selection(d.self, shell::id_resolution, 1);
+    p.selected = d.selection(d.self, shell::id_resolution);
+    d.set_selection(d.self, shell::id_resolution, 5);
+    p.selected_out_of_range = d.selection(d.self, shell::id_resolution);
+    d.screen_size(d.self, &p.screen_w, &p.screen_h);
+    d.end_dialog(d.self, 42);
+    return 0;
+}
+
+TEST(fltk_dialog, handle_reaches_the_controls_of_the_template) {
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) GTEST_SKIP() << "needs an X display";
+    handle_probe probe;
+    const intptr_t result = platform::run_fltk_dialog(shell::settings_dialog_template(), probe_proc, &probe);
+    EXPECT_EQ(result, 42);
+    EXPECT_EQ(probe.messages, 1u) << "ended during init: nothing else was sent";
+    EXPECT_TRUE(probe.checked_after_set);
+    EXPECT_TRUE(probe.unchecked_after_clear);
+    EXPECT_FALSE(probe.unknown_id_checked);
+    EXPECT_EQ(probe.first_line, 0);
+    // Menu metacharacters in a line make one line, not a submenu.
+    EXPECT_EQ(probe.second_line, 1);
+    EXPECT_EQ(probe.unknown_list, -1);
+    EXPECT_EQ(probe.selected, 1);
+    EXPECT_EQ(probe.selected_out_of_range, 1) << "an index past the list leaves the selection";
+    EXPECT_GT(probe.screen_w, 0);
+    EXPECT_GT(probe.screen_h, 0);
 }
 
 } // namespace
