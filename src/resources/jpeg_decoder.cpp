@@ -38,36 +38,6 @@ inline int16_t dequantise(int coefficient, uint16_t q) {
     return int16_t(uint16_t(uint32_t(uint16_t(coefficient)) * q));
 }
 
-// YCbCr to RGB in 16.16 fixed point, k(x) = x - 128.
-struct colour_tables {
-    int cr_r[256];
-    int cb_b[256];
-    int cb_g[256];       // -22554 k(Cb)
-    int cr_g[256];       // 32768 - 46802 k(Cr)
-    uint8_t clamp[1024]; // index + 384
-};
-
-colour_tables make_colour_tables() {
-    colour_tables t{};
-    for (int i = 0; i < 256; ++i) {
-        int k = i - 128;
-        t.cr_r[i] = (91882 * k + 32768) >> 16;
-        t.cb_b[i] = (116130 * k + 32768) >> 16;
-        t.cb_g[i] = -22554 * k;
-        t.cr_g[i] = 32768 - 46802 * k;
-    }
-    for (int i = 0; i < 1024; ++i) {
-        int v = i - 384;
-        t.clamp[i] = uint8_t(v < 0 ? 0 : v > 255 ? 255 : v);
-    }
-    return t;
-}
-
-const colour_tables& colours() {
-    static const colour_tables tables = make_colour_tables();
-    return tables;
-}
-
 // Exact separable inverse DCT for the floating-point path.
 void float_idct(const int16_t* coefficients, const float* quant, uint8_t* out, int stride) {
     static const struct basis_table {
@@ -552,6 +522,22 @@ void jpeg_decoder::reset_bit_reader() {
 }
 
 void jpeg_decoder::fill_bits() {
+    // Fast path: whole bytes from eight in the buffer with no FF among them
+    // (so no stuffing and no marker).
+    if (!pending_marker_ && in_end_ - in_pos_ >= 8) {
+        uint64_t word;
+        std::memcpy(&word, in_pos_, 8);
+        uint64_t inverted = ~word;
+        if (((inverted - 0x0101010101010101ull) & ~inverted & 0x8080808080808080ull) == 0) {
+            int count = (64 - bit_count_) >> 3;
+            uint64_t big_endian = __builtin_bswap64(word);
+            uint64_t keep = ~uint64_t(0) << (64 - 8 * count);
+            bits_ |= (big_endian & keep) >> bit_count_;
+            bit_count_ += 8 * count;
+            in_pos_ += count;
+            return;
+        }
+    }
     while (bit_count_ <= 56) {
         uint32_t byte;
         if (pending_marker_) {
@@ -867,10 +853,17 @@ void jpeg_decoder::decode_buffered_scan() {
         restarts_left_--;
     };
 
+    // Once a progressive scan's data has ended for good, no later block can
+    // change: stop rather than walk the rest of a possibly huge image.
+    auto finished = [&] {
+        return data_ended_ && progressive_ && (restart_interval_ == 0 || pending_marker_ == 0xD9);
+    };
+
     if (scan_count_ == 1) {
         component& c = components_[scan_components_[0]];
         for (int by = 0; by < c.scan_blocks_high; ++by)
             for (int bx = 0; bx < c.scan_blocks_wide; ++bx) {
+                if (finished()) return;
                 restart_check();
                 decode_one(coefficient_block(c, bx, by), c, 0);
             }
@@ -878,6 +871,7 @@ void jpeg_decoder::decode_buffered_scan() {
     }
     for (int my = 0; my < mcu_rows_; ++my)
         for (int mx = 0; mx < mcus_per_row_; ++mx) {
+            if (finished()) return;
             restart_check();
             for (int i = 0; i < scan_count_; ++i) {
                 component& c = components_[scan_components_[i]];
@@ -957,21 +951,10 @@ void jpeg_decoder::transform_mcu_row_buffered() {
 }
 
 void jpeg_decoder::convert_line(int row, uint8_t* out) {
-    const colour_tables& t = colours();
     const component &luma = components_[0], &blue = components_[1], &red = components_[2];
-    const uint8_t* y = luma.plane + row * luma.plane_stride;
     int chroma_row = max_v_ == 2 ? row >> 1 : row;
-    const uint8_t* cb = blue.plane + chroma_row * blue.plane_stride;
-    const uint8_t* cr = red.plane + chroma_row * red.plane_stride;
-    const uint8_t* clamp = t.clamp + 384;
-    int shift = max_h_ == 2 ? 1 : 0;
-    for (int x = 0; x < width_; ++x) {
-        int l = y[x], b = cb[x >> shift], r = cr[x >> shift];
-        out[4 * x] = clamp[l + t.cr_r[r]];
-        out[4 * x + 1] = clamp[l + ((t.cb_g[b] + t.cr_g[r]) >> 16)];
-        out[4 * x + 2] = clamp[l + t.cb_b[b]];
-        out[4 * x + 3] = 0;
-    }
+    jpeg_ycc_to_rgbx(luma.plane + row * luma.plane_stride, blue.plane + chroma_row * blue.plane_stride,
+                     red.plane + chroma_row * red.plane_stride, max_h_ == 2 ? 1 : 0, width_, out);
 }
 
 int jpeg_decoder::next_line(const uint8_t** line, int* line_length) {

@@ -276,3 +276,18 @@ void jpeg_idct_8x8(const int16_t* coefficients, uint8_t* out, int stride);
 // The quantisation pre-scale of the integer path for natural position p:
 // round(16384 * a(p / 8) * a(p % 8)), a(0) = 1, a(k) = sqrt(2) cos(k pi / 16).
 extern const uint16_t jpeg_aan_scale[64];
+
+// YCbCr to 4-byte pixels (red, green, blue, 0) in 16.16 fixed point with
+// k(x) = x - 128: red = Y + ((91882 k(Cr) + 32768) >> 16), green = Y +
+// ((-22554 k(Cb) + 32768 - 46802 k(Cr)) >> 16), blue = Y + ((116130 k(Cb) +
+// 32768) >> 16), each clamped to 0..255. Chroma sample x >> chroma_shift
+// serves pixel x. The SIMD path works 8 pixels at a time: it reads and
+// writes `count` rounded up to a multiple of 8; both give the same bytes.
+void jpeg_ycc_to_rgbx_portable(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int chroma_shift,
+                               int count, uint8_t* out);
+#if defined(__SSE2__)
+void jpeg_ycc_to_rgbx_sse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int chroma_shift,
+                           int count, uint8_t* out);
+#endif
+void jpeg_ycc_to_rgbx(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int chroma_shift, int count,
+                      uint8_t* out);

@@ -101,7 +101,9 @@ void expect_close(const image& ours, const image& reference, bool check_bias = t
     difference d = compare(ours, reference);
     EXPECT_LE(d.max, 4);
     EXPECT_LT(d.mean, 0.75);
-    if (check_bias) EXPECT_LT(std::abs(d.signed_mean), 0.15);
+    if (check_bias) {
+        EXPECT_LT(std::abs(d.signed_mean), 0.15);
+    }
 }
 
 TEST_P(jpeg_reference, matches_libjpeg_turbo_within_tolerance) {
@@ -648,6 +650,48 @@ TEST(jpeg_idct_paths, sse2_and_portable_agree_bit_for_bit) {
         jpeg_idct_8x8_sse2(input, b, 8);
         ASSERT_EQ(0, std::memcmp(a, b, 64)) << "trial " << trial;
     }
+}
+#endif
+
+// --- colour conversion ----------------------------------------------------
+
+using colour_function = void (*)(const uint8_t*, const uint8_t*, const uint8_t*, int, int, uint8_t*);
+
+// Every (Cb, Cr) pair at a spread of luma values, against the fixed-point
+// formulas written out here, for both chroma layouts.
+void check_colour_function(colour_function convert) {
+    const int count = 256;
+    for (int luma : {0, 1, 77, 128, 200, 254, 255}) {
+        for (int shift : {0, 1}) {
+            for (int cr_value = 0; cr_value < 256; ++cr_value) {
+                uint8_t y[count + 8], cb[count + 8], cr[count + 8], out[(count + 8) * 4];
+                for (int x = 0; x < count + 8; ++x) {
+                    y[x] = uint8_t(luma);
+                    cb[x] = uint8_t(shift ? (2 * x + (x & 1)) & 255 : x & 255);
+                    cr[x] = uint8_t(cr_value);
+                }
+                convert(y, cb, cr, shift, count, out);
+                for (int x = 0; x < count; ++x) {
+                    int kb = cb[x >> shift] - 128, kr = cr_value - 128;
+                    auto clamp = [](int v) { return v < 0 ? 0 : v > 255 ? 255 : v; };
+                    ASSERT_EQ(out[4 * x], clamp(luma + ((91882 * kr + 32768) >> 16)));
+                    ASSERT_EQ(out[4 * x + 1], clamp(luma + ((-22554 * kb + 32768 - 46802 * kr) >> 16)))
+                        << "Y " << luma << " Cb " << kb + 128 << " Cr " << cr_value;
+                    ASSERT_EQ(out[4 * x + 2], clamp(luma + ((116130 * kb + 32768) >> 16)));
+                    ASSERT_EQ(out[4 * x + 3], 0);
+                }
+            }
+        }
+    }
+}
+
+TEST(jpeg_colour, portable_path_follows_the_fixed_point_formulas) {
+    check_colour_function(jpeg_ycc_to_rgbx_portable);
+}
+
+#if defined(__SSE2__)
+TEST(jpeg_colour, sse2_path_follows_the_fixed_point_formulas) {
+    check_colour_function(jpeg_ycc_to_rgbx_sse2);
 }
 #endif
 
