@@ -245,15 +245,22 @@ void blue_dot_field(part_start& part, const script_frame& f) {
     glScalef(0.03f, 0.03f, 0.03f);
     // The field is eaten from the top once the camera moves on.
     const int top = 95 - int(std::floor(6.0 * std::max(T - 103.0, 0.0)));
-    for (int r = -35; r < top; ++r) {
+    // The field reaches as far right as camera_3 travels by T = 124; only
+    // the cells near its centre are drawn (about 56 cells each side are in
+    // view), though every cell still draws its random values.
+    constexpr double pitch = 4.5 * 0.03;
+    const double centre = part.camera_3.centre.x / pitch;
+    // Rows above 35 lie outside camera_3's view during the whole window.
+    for (int r = -35; r < std::min(top, 36); ++r) {
         // Each row keeps its own pattern whichever rows are drawn.
         show_srand(uint32_t(r + 45 - 60724999));
-        for (int c = -32; c < 80; ++c) {
+        for (int c = -32; c < 212; ++c) {
             const double wave = clamp01(0.5 * (T - 93.0) - 0.01 * c);
             const dot_cell cell = first_field_cell(T, wave, 1e9, 1.0);
             const int colour = std::min(int(3.0 * rand01()), 2);
             const bool lit = rand01() < 0.5;
-            if (cell.u < 0.001 || cell.size <= 0.0) continue;
+            // Dots under a hundredth of the pitch cover no pixel at this scale.
+            if (cell.u < 0.001 || cell.size < 0.02 || std::abs(c - centre) > 64.0) continue;
             const double x = 4.5 * c, y = 4.5 * r;
             glColor3f(0.0f, 0.0f, 0.0f);
             draw_dot(x, y, cell.size, cell.squash, list_decagon);
