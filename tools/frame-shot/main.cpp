@@ -1,16 +1,18 @@
 // frame-shot: the frame of the show at chosen scene times, as PNG files.
 //
-//   frame-shot [--show DIR] [--size WxH] [--out DIR] [--time-each] T...
+//   frame-shot [--show DIR] [--size WxH] [--out DIR] [--time-each [N]] T...
 //
 // Opens the show's window with the real start-up (data read from the show
 // folder, silent sound), then for each T renders the frame 1/30 s before T
 // (so that state the script carries to the next frame exists) and the frame
 // at T, reads the window back and writes OUT/frame-T.png (T with three
-// decimals). --time-each prints the milliseconds each frame at T took.
+// decimals). --time-each prints the milliseconds the frame at T took: the
+// median of N renders (default 1) when N is given.
 #include <GL/glew.h>
 #include <png.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -57,7 +59,7 @@ void render_at(part_start& part, double T) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: frame-shot [--show DIR] [--size WxH] [--out DIR] [--time-each] T...\n");
+    std::fprintf(stderr, "usage: frame-shot [--show DIR] [--size WxH] [--out DIR] [--time-each [N]] T...\n");
     return 2;
 }
 
@@ -68,6 +70,7 @@ int main(int argc, char** argv) {
     std::string out_dir = ".";
     int width = 640, height = 360;
     bool time_each = false;
+    int repeats = 1;
     std::vector<double> times;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -80,6 +83,16 @@ int main(int argc, char** argv) {
                 return usage();
         } else if (arg == "--time-each") {
             time_each = true;
+            // An integer after the flag is the repeat count (times carry a
+            // decimal point or are taken as times when the flag has none).
+            if (i + 1 < argc && std::strchr(argv[i + 1], '.') == nullptr) {
+                char* end = nullptr;
+                const long n = std::strtol(argv[i + 1], &end, 10);
+                if (*end == '\0' && n >= 1 && n <= 1000) {
+                    repeats = int(n);
+                    ++i;
+                }
+            }
         } else {
             char* end = nullptr;
             const double T = std::strtod(arg.c_str(), &end);
@@ -126,11 +139,16 @@ int main(int argc, char** argv) {
     for (double T : times) {
         render_at(*part, T > 1.0 / 30.0 ? T - 1.0 / 30.0 : 0.0);
         glFinish();
-        const auto started = std::chrono::steady_clock::now();
-        render_at(*part, T);
-        glFinish();
-        const double ms =
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+        std::vector<double> ms(static_cast<size_t>(repeats));
+        for (double& each : ms) {
+            const auto started = std::chrono::steady_clock::now();
+            render_at(*part, T);
+            glFinish();
+            each =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+        }
+        std::sort(ms.begin(), ms.end());
+        const double median = ms[ms.size() / 2];
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadBuffer(GL_BACK);
         glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
@@ -142,7 +160,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         if (time_each)
-            std::printf("%s %.1f ms\n", file_name.c_str(), ms);
+            std::printf("%s %.1f ms\n", file_name.c_str(), median);
         else
             std::printf("%s\n", file_name.c_str());
     }
