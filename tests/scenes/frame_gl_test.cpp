@@ -45,7 +45,8 @@ struct bare_show {
         s.view_width = view_width;
         s.view_height = view_height;
         create_cg_context(*context);
-        setup_fragment_effect(*context, QUORLAXEN_SOURCE_DIR "/data/cgeffects/fragment_bend3", part->program_bend);
+        setup_fragment_effect(*context, QUORLAXEN_SOURCE_DIR "/data/cgeffects/fragment_bend3",
+                              part->program_bend);
         create_render_target(*context, 0, view_width, view_height, 4);
         create_render_target(*context, 1, view_width / 4, view_height / 4, 0);
         create_render_target(*context, 2, view_width / 2, view_height / 2, 0);
