@@ -299,17 +299,27 @@ model make_hourglass() {
 }
 
 model make_razor() {
-    // A straight razor opened out: the blade's point at the origin leads the
-    // cut (towards model -z), the handle trails behind it.
+    // A straight razor opened out, seen flat: a broad blade whose toe (the
+    // origin) leads the cut towards model -z, the edge on the left, the
+    // handle swung out behind it from the pivot.
     model m;
     group& g = m.add_group("razor");
-    polygon blade{{0, 0},        {0.12, -0.05}, {0.42, -0.35}, {0.45, -2.0},
-                  {0.12, -2.25}, {0.0, -2.1},   {-0.04, -1.0}};
     plane pl = plane_xz();
-    slab(g, {blade}, pl, 0.05);
-    slab(g, {rect(0.05, -2.4, 0.4, -2.05), circle({0.22, -2.3}, 0.16, 16)}, pl, 0.12);
-    polygon handle{{0.06, -2.25}, {0.42, -2.3}, {0.62, -4.5}, {0.56, -4.7}, {0.3, -4.7}, {0.16, -4.45}};
-    slab(g, {handle}, {circle({0.24, -2.3}, 0.05, 10)}, pl, 0.16);
+    polygon blade{{0, 0},      {0.25, 0.02},  {0.6, -0.08}, {0.88, -0.32}, {0.95, -0.6},  {0.95, -2.0},
+                  {0.8, -2.3}, {0.55, -2.45}, {0.1, -2.35}, {0.03, -1.8},  {-0.02, -1.0}, {-0.03, -0.35}};
+    slab(g, {blade}, {}, pl, 0.06);
+    slab(g, {rect(0.3, -2.75, 0.85, -2.3), circle({0.6, -2.62}, 0.24, 20)}, pl, 0.12); // tang and shoulder
+    polygon handle;
+    for (int i = 0; i <= 12; ++i) { // rounded butt
+        double a = pi + pi * i / 12;
+        handle.push_back({0.6 + 0.28 * std::cos(a), -5.0 + 0.28 * std::sin(a)});
+    }
+    handle.push_back({0.82, -2.6});
+    handle.push_back({0.38, -2.6});
+    for (p2& p : handle)
+        p = {p.x - 0.6, p.y + 2.62};
+    std::vector<polygon> scales{transformed(handle, 0.6, -2.62, 0.35)}; // swung about the pivot
+    slab(g, scales, {circle({0.6, -2.62}, 0.07, 12)}, pl, 0.18);
     return m;
 }
 
@@ -347,8 +357,20 @@ model make_boat() {
     return m;
 }
 
+model make_helicopter_unscaled();
+
 model make_helicopter() {
     // Y up, nose at -x, rotor mast on the y axis (the rotor turns about y).
+    // Drawn at 1.5 times the sizes below: at the script's scale 0.1 it then
+    // spans about an eighth of the view's height.
+    model m = make_helicopter_unscaled();
+    for (group& g : m.groups)
+        for (v3& v : g.vertices)
+            v = v * 1.5;
+    return m;
+}
+
+model make_helicopter_unscaled() {
     model m;
     group& body = m.add_group("body");
     std::vector<p2> cabin;
