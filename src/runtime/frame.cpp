@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "math/gl_helpers.h"
@@ -64,6 +65,7 @@ void end_show() {
     delete rt.production;
     rt.production = nullptr;
     p.exit_process(0);
+    std::abort(); // exit_process never comes back
 }
 
 void run_frame() {

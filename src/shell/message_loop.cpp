@@ -16,10 +16,13 @@ int message_loop() {
         }
         if (s.window_active) run_frame();
         // Escape counts while minimised too; the fade runs once frames resume.
-        if (s.key_down[platform::vk_escape] && !s.quitting) {
+        // A press and release that both arrive during one slow frame still
+        // counts: the key-down is remembered until this pass.
+        if ((s.key_down[platform::vk_escape] || s.escape_pressed) && !s.quitting) {
             s.quitting = true;
             s.quit_start_time = runtime().show_time;
         }
+        s.escape_pressed = false;
         p.swap_buffers();
         // A held F1 reaches one frame per key-down message (auto-repeat), no more.
         s.key_down[platform::vk_f1] = 0;

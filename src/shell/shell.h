@@ -13,9 +13,10 @@ namespace shell {
 // fullscreen and antialiasing are the dialog's choices in
 // the_show_context().settings.
 struct shell_state {
-    bool window_active = true;  // false while minimised
-    uint8_t key_down[256] = {}; // 1 while held, by virtual-key code
-    bool quitting = false;      // the Escape fade has begun
+    bool window_active = true;   // false while minimised
+    uint8_t key_down[256] = {};  // 1 while held, by virtual-key code
+    bool quitting = false;       // the Escape fade has begun
+    bool escape_pressed = false; // an Escape key-down since the last idle pass
     double quit_start_time = 0.0;
     bool left_button = false;
     bool right_button = false;

@@ -73,6 +73,7 @@ int64_t window_proc(unsigned message, uint64_t wparam, int64_t lparam) {
         return 0;
     case platform::wm_keydown:
         if (wparam < 256) s.key_down[wparam] = 1;
+        if (wparam == platform::vk_escape) s.escape_pressed = true;
         return 0;
     case platform::wm_keyup:
         if (wparam < 256) s.key_down[wparam] = 0;

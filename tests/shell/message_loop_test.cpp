@@ -91,6 +91,15 @@ TEST_F(message_loop, escape_while_minimised_fades_once_frames_resume) {
     EXPECT_EQ(fake::state().clipboard, std::vector<std::string>{""});
 }
 
+TEST_F(message_loop, escape_tapped_within_one_frame_still_quits) {
+    runtime().show_time = 3.0;
+    script({idle, msg(wm_keydown, vk_escape), msg(wm_keyup, vk_escape), idle});
+    fake::state().end_code = 5;
+    run();
+    EXPECT_TRUE(shell::state().quitting);
+    EXPECT_EQ(shell::state().quit_start_time, 3.0);
+}
+
 TEST_F(message_loop, second_escape_does_not_move_the_fade_start) {
     runtime().show_time = 7.0;
     script({msg(wm_keydown, vk_escape), idle}); // zero step: the fade starts but cannot finish

@@ -1,0 +1,85 @@
+// open_gl_window's roads up to the context: the full-screen fallback
+// question and each creation failure with its message and release.
+#include <gtest/gtest.h>
+
+#include "runtime/show_context.h"
+#include "shell/shell.h"
+#include "support/fake_platform.h"
+
+namespace {
+
+using namespace platform;
+
+class open_window : public ::testing::Test {
+  protected:
+    fake::scoped_platform platform_;
+    fake::fake_state& f = fake::state();
+};
+
+TEST_F(open_window, refused_full_screen_answered_yes_goes_on_in_a_window) {
+    f.change_mode_ok = false;
+    f.answers = {id_yes};
+    f.create_context_ok = false; // stop before the start-up sequence
+    EXPECT_FALSE(shell::open_gl_window(shell::window_title, 1024, 768, 16, true));
+    ASSERT_EQ(f.boxes.size(), 2u);
+    EXPECT_EQ(f.boxes[0].text,
+              "The Requested Fullscreen Mode Is Not Supported By\nYour Video Card. Use Windowed "
+              "Mode Instead?");
+    EXPECT_EQ(f.boxes[0].caption, "KVT GL ;-)");
+    EXPECT_EQ(f.boxes[0].style, unsigned(mb_yesno | mb_iconexclamation));
+    EXPECT_FALSE(the_show_context().settings.fullscreen);
+    EXPECT_FALSE(f.last_request.fullscreen);
+    EXPECT_EQ(f.last_request.x, 50);
+    EXPECT_EQ(f.last_request.y, 50);
+    EXPECT_EQ(f.last_request.width, 1024);
+    EXPECT_EQ(f.last_request.height, 768);
+    EXPECT_STREQ(f.last_request.title, " =       Quorlaxen - KVT 2009 = ");
+    EXPECT_EQ(f.boxes[1].text, "Can't Create A GL Rendering Context.");
+    EXPECT_FALSE(f.called("hide_cursor"));
+}
+
+TEST_F(open_window, refused_full_screen_answered_no_closes) {
+    f.change_mode_ok = false;
+    f.answers = {id_no};
+    EXPECT_FALSE(shell::open_gl_window(shell::window_title, 1024, 768, 32, true));
+    ASSERT_EQ(f.boxes.size(), 2u);
+    EXPECT_EQ(f.boxes[1].text, "Program Will Now Close.");
+    EXPECT_EQ(f.boxes[1].caption, "ERROR");
+    EXPECT_EQ(f.boxes[1].style, unsigned(mb_ok | mb_iconstop));
+    EXPECT_FALSE(f.called("create_window"));
+    EXPECT_FALSE(f.called("destroy_window"));
+}
+
+TEST_F(open_window, full_screen_switch_hides_the_cursor_and_opens_at_the_origin) {
+    f.create_context_ok = false;
+    shell::open_gl_window(shell::window_title, 1280, 720, 32, true);
+    EXPECT_TRUE(f.called("hide_cursor"));
+    EXPECT_TRUE(f.last_request.fullscreen);
+    EXPECT_EQ(f.last_request.x, 0);
+    // The failure after the switch puts the display mode back.
+    EXPECT_TRUE(f.called("restore_display_mode"));
+}
+
+TEST_F(open_window, window_creation_failure_releases_then_reports) {
+    f.create_window_ok = false;
+    EXPECT_FALSE(shell::open_gl_window(shell::window_title, 640, 480, 32, false));
+    ASSERT_EQ(f.boxes.size(), 1u);
+    EXPECT_EQ(f.boxes[0].text, "Window Creation Error.");
+    EXPECT_EQ(f.boxes[0].caption, "ERROR");
+    EXPECT_EQ(f.boxes[0].style, unsigned(mb_ok | mb_iconexclamation));
+    EXPECT_FALSE(f.called("destroy_window")); // nothing was created
+}
+
+TEST_F(open_window, context_activation_failure_releases_context_and_window) {
+    f.make_current_ok = false;
+    EXPECT_FALSE(shell::open_gl_window(shell::window_title, 640, 480, 32, false));
+    const std::vector<std::string> expected = {"create_window",   "create_gl_context", "make_current",
+                                               "release_current", "message_box",       "delete_gl_context",
+                                               "destroy_window",  "message_box"};
+    EXPECT_EQ(f.calls, expected);
+    ASSERT_EQ(f.boxes.size(), 2u);
+    EXPECT_EQ(f.boxes[0].text, "Release Of DC And RC Failed."); // the release reports too
+    EXPECT_EQ(f.boxes[1].text, "Can't Activate The GL Rendering Context.");
+}
+
+} // namespace
