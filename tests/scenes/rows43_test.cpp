@@ -132,14 +132,6 @@ TEST(greetings_and_wheels, leave_in_turn_except_the_ones_that_stay) {
     EXPECT_FALSE(falling_wheel_shown(5, 51.0));
 }
 
-TEST(roads, each_stroke_has_its_own_end_time) {
-    EXPECT_EQ(road_end_time(0), 130.5);
-    EXPECT_EQ(road_end_time(16), 119.8);
-    EXPECT_EQ(road_end_time(19), 122.0);
-    EXPECT_EQ(road_end_time(20), 0.0);
-    EXPECT_EQ(road_end_time(-1), 0.0);
-}
-
 TEST(wave_band, stays_a_small_wave_and_rises_into_place) {
     for (double T : {184.0, 200.0, 218.9})
         for (int i = -100; i < 1000; i += 37)
