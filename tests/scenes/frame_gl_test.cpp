@@ -167,3 +167,18 @@ TEST_F(frame_gl, a_doodle_before_its_start_draws_nothing) {
     glLoadIdentity();
     glMatrixMode(GL_MODELVIEW);
 }
+
+TEST_F(frame_gl, far_plane_jumps_as_T_passes_50) {
+    bare_show show(320, 180, 320, 180);
+    auto far_at = [&](double T) {
+        show.part->scene_time = T;
+        show.part->draw_scene_script(*show.context); // leaves its projection behind
+        GLfloat m[16];
+        glGetFloatv(GL_PROJECTION_MATRIX, m);
+        EXPECT_NEAR(m[5] / m[0], 320.0 / 180.0, 1e-4); // aspect of the view
+        // gluPerspective: m[10] = (f + n) / (n - f), m[14] = 2 f n / (n - f).
+        return double(m[14]) / (double(m[10]) + 1.0);
+    };
+    EXPECT_NEAR(far_at(49.9), 5500.0, 5500.0 * 1e-3);
+    EXPECT_NEAR(far_at(50.1), 130000.0, 130000.0 * 2e-2);
+}
