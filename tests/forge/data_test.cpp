@@ -205,7 +205,9 @@ TEST(forged_meshes, moving_parts_sit_on_the_pivots_the_script_turns_them_about) 
     box3 rotor = bounds(heli.group_at(1));
     EXPECT_NEAR(rotor.mid(0), 0.0, 0.4);
     EXPECT_NEAR(rotor.mid(2), 0.0, 0.4);
-    EXPECT_GT(rotor.lo[1], bounds(heli.group_at(0)).hi[1] - 0.5); // on top of the body
+    box3 heli_body = bounds(heli.group_at(0));
+    EXPECT_GT(rotor.lo[1], heli_body.mid(1));                                        // above the cabin
+    EXPECT_GT(rotor.hi[0] - rotor.lo[0], 0.8 * (heli_body.hi[0] - heli_body.lo[0])); // spans the body
 
     // Trumpet valves stand above the casings and move down (+z) into them:
     // their x positions match the casings of trumpet2.
