@@ -74,6 +74,10 @@ runtime_state& state() {
 
 void set_error(CGerror e) { state().error = e; }
 
+// The GL entry points exist only once the extension loader has run on a
+// current context; without them nothing compiles and nothing is bound.
+bool gl_ready() { return glCreateShader && glUseProgram && glActiveTexture && glGetUniformLocation; }
+
 cg_stage stage_of(CGprofile profile) {
     switch (profile) {
     case CG_PROFILE_VP30:
@@ -178,6 +182,11 @@ void compile(cg_program_record& p) {
     cg_context_record& context = *p.context;
     context.listing.clear();
     if (p.compiled) return;
+    if (!gl_ready()) {
+        context.listing = p.file_name + ": no GL context to compile in\n";
+        set_error(CG_COMPILER_ERROR);
+        return;
+    }
     if (p.shader == 0)
         p.shader = glCreateShader(p.stage == cg_stage::vertex ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER);
     std::string text = versioned(p.source);
@@ -209,7 +218,7 @@ GLint location_in(GLuint gl_program, const cg_parameter_record& parameter) {
 }
 
 void bind_texture_to_unit(const cg_parameter_record& parameter) {
-    if (parameter.unit < 0 || !parameter.texture_enabled) return;
+    if (parameter.unit < 0 || !parameter.texture_enabled || !gl_ready()) return;
     GLint previous = GL_TEXTURE0;
     glGetIntegerv(GL_ACTIVE_TEXTURE, &previous);
     glActiveTexture(GLenum(GL_TEXTURE0 + parameter.unit));
@@ -289,6 +298,7 @@ void apply() {
     s.active = program;
     s.active_vertex = vertex;
     s.active_fragment = fragment;
+    if (!gl_ready()) return;
     glUseProgram(program);
     for (CGprogram p : {vertex, fragment}) {
         if (!p) continue;

@@ -308,3 +308,18 @@ TEST_F(effects, slots_outside_the_tables_are_ignored) {
     disable_vertex_profile(*context);
     EXPECT_EQ(cg_runtime::active_gl_program(), 0u);
 }
+
+TEST_F(effects, three_component_values_reach_the_program_through_their_entry) {
+    std::string file = write_file("tint_fp", "#version 120\nuniform vec3 tint;\n"
+                                             "void main() { gl_FragColor = vec4(tint, 1.0); }\n");
+    ::testing::internal::CaptureStdout();
+    setup_fragment_effect(*context, file.c_str(), 100);
+    ::testing::internal::GetCapturedStdout();
+    ASSERT_NE(lookup_parameter(*context, 100, 3, "tint"), nullptr);
+    set_parameter3f(*context, 100, 3, 0.25f, 0.5f, 1.0f);
+    bind_program(*context, 100);
+    enable_fragment_profile(*context);
+    test_gl::rgba p = centre_after_square();
+    EXPECT_TRUE(near(p.r, 64) && near(p.g, 128) && near(p.b, 255))
+        << int(p.r) << " " << int(p.g) << " " << int(p.b);
+}
