@@ -8,6 +8,7 @@
 #include <FL/Enumerations.H>
 #include <FL/Fl.H>
 #include <FL/Fl_Button.H>
+#include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Choice.H>
 #include <FL/Fl_Double_Window.H>
 #include <FL/fl_draw.H>
@@ -226,14 +227,21 @@ intptr_t run_fltk_dialog(const dialog_template& layout, dialog_proc proc, void* 
         case control_kind::push_button:
         case control_kind::default_push_button:
         case control_kind::check_box: {
-            auto* button = new dialog_button(x, y, w, h, text);
-            button->is_default = c.kind == control_kind::default_push_button;
-            button->is_push = c.kind != control_kind::check_box;
-            if (c.kind == control_kind::check_box) button->type(FL_TOGGLE_BUTTON);
-            const bool flat = c.style & style_flat;
-            button->box(flat ? FL_THIN_UP_BOX : FL_UP_BOX);
-            button->down_box(flat ? FL_THIN_DOWN_BOX : FL_DOWN_BOX);
-            if (c.kind == control_kind::check_box) button->selection_color(fl_darker(FL_BACKGROUND_COLOR));
+            Fl_Button* button = nullptr;
+            if (c.kind == control_kind::check_box && !(c.style & style_push_like)) {
+                // A plain check box: a tick mark beside its text.
+                button = new Fl_Check_Button(x, y, w, h, text);
+            } else {
+                auto* face = new dialog_button(x, y, w, h, text);
+                face->is_default = c.kind == control_kind::default_push_button;
+                face->is_push = c.kind != control_kind::check_box;
+                if (c.kind == control_kind::check_box) face->type(FL_TOGGLE_BUTTON);
+                const bool flat = c.style & style_flat;
+                face->box(flat ? FL_THIN_UP_BOX : FL_UP_BOX);
+                face->down_box(flat ? FL_THIN_DOWN_BOX : FL_DOWN_BOX);
+                if (c.kind == control_kind::check_box) face->selection_color(fl_darker(FL_BACKGROUND_COLOR));
+                button = face;
+            }
             button->callback(
                 [](Fl_Widget* wgt, void* data) {
                     auto* dialog = static_cast<fltk_dialog*>(data);
