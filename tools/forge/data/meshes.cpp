@@ -376,12 +376,12 @@ model make_helicopter_unscaled() {
     std::vector<p2> cabin;
     for (int i = 0; i <= 20; ++i) {
         double t = i / 20.0;
-        cabin.push_back({3.6 * t, 0.15 + 1.05 * std::pow(std::sin(pi * std::pow(t, 0.8)), 0.7)});
+        cabin.push_back({3.6 * t, 0.15 + 1.2 * std::pow(std::sin(pi * std::pow(t, 0.8)), 0.7)});
     }
     lathe(body, {-2.4, 0, 0}, {1, 0, 0}, cabin, 24);
     std::vector<p2> boom;
     for (int i = 0; i <= 8; ++i)
-        boom.push_back({4.6 * i / 8.0, 0.32 - 0.2 * i / 8.0});
+        boom.push_back({4.6 * i / 8.0, 0.42 - 0.27 * i / 8.0});
     lathe(body, {1.0, 0.25, 0}, {1, 0.06, 0}, boom, 12);
     slab(body, {{{5.0, 0.3}, {5.8, 0.5}, {6.0, 1.7}, {5.55, 1.7}}}, plane_xy(), 0.08); // fin
     slab(body, {{{5.55, -0.1}, {5.95, 0.45}, {5.85, 0.5}, {5.45, -0.05}}}, plane_xy(), 0.08);
@@ -402,7 +402,7 @@ model make_helicopter_unscaled() {
     for (int k = 0; k < 4; ++k) {
         double a = k * pi / 2 + 0.3;
         v3 dir{std::cos(a), 0, std::sin(a)};
-        box(rotor, v3{0, 1.6, 0} + dir * 2.6, {2.45, 0.03, 0.16}, dir, {0, 1, 0});
+        box(rotor, v3{0, 1.6, 0} + dir * 2.6, {2.45, 0.04, 0.3}, dir, {0, 1, 0});
     }
     return m;
 }
