@@ -798,8 +798,8 @@ model make_man3() {
 // A line of text as a slab, centred on the origin in x, its capitals
 // centred on y = 0 (or sitting on it with `on_baseline`).
 void text_slab(group& g, const std::string& font, const std::string& text, double cap, double thickness,
-               bool on_baseline = false) {
-    text_shape t = layout_text(font, text, cap, cap * 0.06);
+               int curve_steps, bool on_baseline = false) {
+    text_shape t = layout_text(font, text, cap, cap * 0.06, curve_steps);
     for (polygon& c : t.contours)
         for (p2& p : c)
             p = {p.x - t.width / 2, p.y - (on_baseline ? 0 : cap / 2)};
@@ -808,8 +808,8 @@ void text_slab(group& g, const std::string& font, const std::string& text, doubl
 
 model make_quorlaxen() {
     model m;
-    text_slab(m.add_group("title"), dejavu("DejaVuSans-Bold"), "QUORLAXEN", 2.6, 0.3);
-    text_slab(m.add_group("byline"), dejavu("DejaVuSans-Bold"), "TARNWHISK  -  KVT 2007", 0.9, 0.2);
+    text_slab(m.add_group("title"), dejavu("DejaVuSans-Bold"), "QUORLAXEN", 2.6, 0.3, 6);
+    text_slab(m.add_group("byline"), dejavu("DejaVuSans-Bold"), "TARNWHISK  -  KVT 2007", 0.9, 0.2, 4);
     return m;
 }
 
@@ -820,7 +820,7 @@ model make_greetings() {
     model m;
     for (int k = 0; k < 15; ++k) {
         std::string name = crews[k];
-        text_slab(m.add_group("greet_" + name), dejavu("DejaVuSans-Bold"), name, 0.42, 0.12);
+        text_slab(m.add_group("greet_" + name), dejavu("DejaVuSans-Bold"), name, 0.42, 0.12, 3);
     }
     return m;
 }

@@ -4,6 +4,7 @@
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace forge {
@@ -15,6 +16,7 @@ struct outline_sink {
     std::vector<polygon> contours;
     p2 pen;
     double scale = 1, x0 = 0;
+    int steps = 6;
     p2 at(const FT_Vector* v) const { return {x0 + v->x * scale, v->y * scale}; }
 };
 
@@ -34,14 +36,14 @@ int line_to(const FT_Vector* to, void* user) {
 int conic_to(const FT_Vector* control, const FT_Vector* to, void* user) {
     auto* s = static_cast<outline_sink*>(user);
     p2 end = s->at(to);
-    bezier(s->contours.back(), s->pen, s->at(control), end, 6);
+    bezier(s->contours.back(), s->pen, s->at(control), end, s->steps);
     s->pen = end;
     return 0;
 }
 int cubic_to(const FT_Vector* c1, const FT_Vector* c2, const FT_Vector* to, void* user) {
     auto* s = static_cast<outline_sink*>(user);
     p2 end = s->at(to);
-    bezier(s->contours.back(), s->pen, s->at(c1), s->at(c2), end, 8);
+    bezier(s->contours.back(), s->pen, s->at(c1), s->at(c2), end, s->steps + 2);
     s->pen = end;
     return 0;
 }
@@ -53,7 +55,7 @@ std::string dejavu(const char* face) {
 }
 
 text_shape layout_text(const std::string& font_file, const std::string& text, double cap_height,
-                       double letter_spacing) {
+                       double letter_spacing, int curve_steps) {
     FT_Library library;
     if (FT_Init_FreeType(&library)) throw std::runtime_error("FreeType did not start");
     FT_Face ft;
@@ -65,6 +67,7 @@ text_shape layout_text(const std::string& font_file, const std::string& text, do
     FT_Set_Char_Size(ft, 0, ft->units_per_EM * 64, 72, 72);
     text_shape out;
     outline_sink sink;
+    sink.steps = std::max(1, curve_steps);
     // Capital height measured on "H", so every face lines up the same way.
     double cap_units = 0.73 * ft->units_per_EM;
     if (!FT_Load_Char(ft, 'H', FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP))

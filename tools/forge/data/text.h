@@ -15,8 +15,9 @@ struct text_shape {
 
 // Lays out `text` (ASCII) on the baseline y = 0 from x = 0, scaled so that the
 // font's capital height is `cap_height`. Throws when the font cannot be read.
+// Curves are cut into `curve_steps` straight pieces each.
 text_shape layout_text(const std::string& font_file, const std::string& text, double cap_height,
-                       double letter_spacing = 0);
+                       double letter_spacing = 0, int curve_steps = 6);
 
 // The DejaVu faces that Debian's fonts-dejavu-core installs.
 std::string dejavu(const char* face);
