@@ -14,7 +14,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 namespace {
 
