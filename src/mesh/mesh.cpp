@@ -24,8 +24,7 @@
 #include <GL/glew.h>
 
 #include <charconv>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -205,12 +204,28 @@ void parse_obj(obj_reader& in, std::vector<mesh_group>& groups) {
 
 } // namespace
 
+namespace {
+
+// The whole file, or false when it cannot be opened or read (a folder
+// opens but does not read).
+bool read_file(const char* file_name, std::string& text) {
+    std::FILE* file = std::fopen(file_name, "rb");
+    if (!file) return false;
+    char buffer[65536];
+    size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        text.append(buffer, got);
+    bool ok = !std::ferror(file);
+    std::fclose(file);
+    return ok;
+}
+
+} // namespace
+
 void mesh::load(const char* file_name, int list_name) {
     if (loaded) return;
-    std::ifstream in(file_name, std::ios::binary);
     std::string text;
-    if (in) text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (!in || in.bad()) {
+    if (!read_file(file_name, text)) {
         platform::sys().message_box(file_name, missing_file_caption,
                                     platform::mb_ok | platform::mb_iconinformation);
         platform::sys().exit_process(0);

@@ -32,9 +32,9 @@
 //   does nothing).
 // - Values belong to the program: they persist while other programs are
 //   bound and are uploaded whenever the program becomes active again.
-// - Samplers take texture units by the order of their declaration in the
-//   linked program, from unit 1 for fragment programs and from unit 9 for
-//   vertex programs; unit 0 stays with the caller's fixed-function texture.
+// - Samplers take texture units in the order GL lists the program's active
+//   uniforms, from unit 1 for fragment programs and from unit 9 for vertex
+//   programs; unit 0 stays with the caller's fixed-function texture.
 //   cgGLEnableTextureParameter binds the texture to its unit at once, and
 //   binding or enabling the program binds every enabled sampler's texture
 //   again. The active texture unit is restored afterwards.

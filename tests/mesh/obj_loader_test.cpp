@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "mesh/mesh.h"
 #include "platform/platform.h"
@@ -121,32 +122,37 @@ TEST(obj_loader, loads_a_file_like_its_text) {
     std::remove(path.c_str());
 }
 
-// Decided: a mesh file that cannot be opened is reported like every other
+// Decided: a mesh file that cannot be read is reported like every other
 // missing file of the show (its name, the missing-file caption) and ends
 // the process with code 0.
-TEST(obj_loader, missing_file_shows_the_box_and_exits) {
+TEST(obj_loader, unreadable_file_shows_the_box_and_exits) {
     struct exited {
         int code;
     };
-    static std::string text, caption;
+    static std::vector<std::string> texts, captions;
     static unsigned style;
+    texts.clear(), captions.clear();
     platform::platform saved = platform::sys();
     platform::sys().message_box = [](const char* t, const char* c, unsigned s) {
-        text = t, caption = c, style = s;
+        texts.push_back(t), captions.push_back(c), style = s;
         return int(platform::id_ok);
     };
     platform::sys().exit_process = [](int code) { throw exited{code}; };
-    mesh m;
-    int code = -1;
-    try {
-        m.load("meshes/not here.obj", 5);
-    } catch (const exited& e) {
-        code = e.code;
+    std::vector<int> codes;
+    std::string folder = ::testing::TempDir(); // opens, but does not read
+    for (const char* name : {"meshes/not here.obj", folder.c_str()}) {
+        mesh m;
+        try {
+            m.load(name, 5);
+        } catch (const exited& e) {
+            codes.push_back(e.code);
+        }
     }
     platform::sys() = saved;
-    EXPECT_EQ(code, 0);
-    EXPECT_EQ(text, "meshes/not here.obj");
-    EXPECT_EQ(caption, "  = Tarnwhisk. KVT 2007 = - File is missing !");
+    EXPECT_EQ(codes, (std::vector<int>{0, 0}));
+    EXPECT_EQ(texts, (std::vector<std::string>{"meshes/not here.obj", folder}));
+    ASSERT_EQ(captions.size(), 2u);
+    EXPECT_EQ(captions[0], "  = Tarnwhisk. KVT 2007 = - File is missing !");
     EXPECT_EQ(style, unsigned(platform::mb_ok | platform::mb_iconinformation));
 }
 
