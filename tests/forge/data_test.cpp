@@ -482,6 +482,41 @@ TEST(forged_shape, has_800_frames_of_2_shapes_every_played_list_filled_and_loops
     EXPECT_LE(distance(799, 0), typical);
 }
 
+TEST(forged_shape, compiles_into_the_lists_the_script_plays_and_they_draw_a_figure) {
+    if (!test_gl::ensure_context(256, 256)) GTEST_SKIP() << "no display for a GL context";
+    shape s;
+    int frames = 0, shapes = 0;
+    shape_loader(s, (show_dir / "meshes//test1.rtt").c_str(), &frames, &shapes, 100, 0.001, 1.0);
+    EXPECT_EQ(frames, 800);
+    EXPECT_EQ(shapes, 2);
+    for (int list = 101; list <= 1699; list += 2)
+        ASSERT_TRUE(glIsList(list)) << list;
+    // Played frames cover a good part of the unit square: a figure, not specks.
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glViewport(0, 0, 256, 256);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    for (int frame : {0, 333, 799}) {
+        SCOPED_TRACE(frame);
+        glClearColor(1, 1, 1, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glColor3f(0, 0, 0);
+        glCallList(101 + 2 * frame);
+        glFinish();
+        std::vector<uint8_t> pixels = test_gl::read_rgba(0, 0, 256, 256);
+        int dark = 0;
+        for (size_t i = 0; i < pixels.size(); i += 4)
+            dark += pixels[i] < 128;
+        EXPECT_GT(dark, 256 * 256 / 25);
+        EXPECT_LT(dark, 256 * 256 / 2);
+    }
+    glDeleteLists(100, 1600);
+}
+
 // ---------------------------------------------------------------- shaders
 
 TEST(forged_shaders, every_source_compiles_and_declares_its_parameters) {
