@@ -179,6 +179,51 @@ TEST(forged_meshes, files_stay_inside_the_loaders_subset) {
     }
 }
 
+TEST(forged_meshes, every_group_is_closed_and_wound_outwards) {
+    // Most rows draw with face culling on, often through a mirroring scale:
+    // a silhouette stays whole from either side only if every group is a
+    // closed surface (each edge met once in each direction) wound outwards
+    // (positive volume).
+    int list = 30200;
+    for (const mesh_expectation& e : mesh_table) {
+        SCOPED_TRACE(e.name);
+        mesh m = load_mesh(e.name, list++);
+        for (size_t k = 0; k < m.groups.size(); ++k) {
+            SCOPED_TRACE(k);
+            std::map<std::array<long, 6>, int> edges;
+            auto key = [](const Vec3& v) {
+                return std::array<long, 3>{std::lround(v.x * 1e4), std::lround(v.y * 1e4),
+                                           std::lround(v.z * 1e4)};
+            };
+            double volume = 0;
+            for (const quad& q : m.groups[k]) {
+                int n = (q.corners[3].x == q.corners[2].x && q.corners[3].y == q.corners[2].y &&
+                         q.corners[3].z == q.corners[2].z)
+                            ? 3
+                            : 4;
+                for (int i = 0; i < n; ++i) {
+                    auto a = key(q.corners[i]), b = key(q.corners[(i + 1) % n]);
+                    if (a == b) continue;
+                    ++edges[{a[0], a[1], a[2], b[0], b[1], b[2]}];
+                }
+                for (int i = 1; i + 1 < n; ++i) {
+                    const Vec3 &a = q.corners[0], &b = q.corners[i], &c = q.corners[i + 1];
+                    volume += (a.x * (b.y * c.z - b.z * c.y) - a.y * (b.x * c.z - b.z * c.x) +
+                               a.z * (b.x * c.y - b.y * c.x)) /
+                              6.0;
+                }
+            }
+            int unmatched = 0;
+            for (const auto& [edge, count] : edges) {
+                auto reverse = edges.find({edge[3], edge[4], edge[5], edge[0], edge[1], edge[2]});
+                if (reverse == edges.end() || reverse->second != count) ++unmatched;
+            }
+            EXPECT_EQ(unmatched, 0);
+            EXPECT_GT(volume, 0.0);
+        }
+    }
+}
+
 TEST(forged_meshes, moving_parts_sit_on_the_pivots_the_script_turns_them_about) {
     // Bicycle wheels turn about x on their hubs: each wheel group is centred
     // on its hub in the y-z plane, and the crank on the rear hub.
