@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csetjmp>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace forge {
@@ -129,52 +131,57 @@ void add_light(canvas& c, const std::vector<float>& cover, rgb colour) {
 }
 
 namespace {
-void jpeg_fail(j_common_ptr info) {
+// libjpeg reports failures through a callback that must not return; jump
+// back to the encoder rather than unwind through the library's C frames.
+struct jpeg_errors {
+    jpeg_error_mgr manager;
+    std::jmp_buf back;
     char message[JMSG_LENGTH_MAX];
-    (*info->err->format_message)(info, message);
-    throw std::runtime_error(std::string("JPEG encoding failed: ") + message);
+};
+void jpeg_fail(j_common_ptr info) {
+    auto* errors = reinterpret_cast<jpeg_errors*>(info->err);
+    (*info->err->format_message)(info, errors->message);
+    std::longjmp(errors->back, 1);
 }
 } // namespace
 
 std::string encode_jpeg(const canvas& c, bool progressive, bool subsample_420) {
     std::vector<uint8_t> pixels = c.bytes();
     jpeg_compress_struct info;
-    jpeg_error_mgr errors;
-    info.err = jpeg_std_error(&errors);
-    errors.error_exit = jpeg_fail;
-    jpeg_create_compress(&info);
+    jpeg_errors errors;
+    info.err = jpeg_std_error(&errors.manager);
+    errors.manager.error_exit = jpeg_fail;
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
-    std::string out;
-    try {
-        jpeg_mem_dest(&info, &buffer, &size);
-        info.image_width = static_cast<JDIMENSION>(c.width);
-        info.image_height = static_cast<JDIMENSION>(c.height);
-        info.input_components = 3;
-        info.in_color_space = JCS_RGB;
-        jpeg_set_defaults(&info);
-        jpeg_set_quality(&info, 92, TRUE);
-        info.dct_method = JDCT_ISLOW; // the exact integer transform: same bytes on every machine
-        int h = subsample_420 ? 2 : 1;
-        info.comp_info[0].h_samp_factor = h;
-        info.comp_info[0].v_samp_factor = h;
-        info.comp_info[1].h_samp_factor = info.comp_info[1].v_samp_factor = 1;
-        info.comp_info[2].h_samp_factor = info.comp_info[2].v_samp_factor = 1;
-        if (progressive) jpeg_simple_progression(&info);
-        jpeg_start_compress(&info, TRUE);
-        while (info.next_scanline < info.image_height) {
-            JSAMPROW row = pixels.data() + size_t(info.next_scanline) * c.width * 3;
-            jpeg_write_scanlines(&info, &row, 1);
-        }
-        jpeg_finish_compress(&info);
-        out.assign(reinterpret_cast<char*>(buffer), size);
-    } catch (...) {
+    if (setjmp(errors.back)) {
         jpeg_destroy_compress(&info);
-        free(buffer);
-        throw;
+        std::free(buffer);
+        throw std::runtime_error(std::string("JPEG encoding failed: ") + errors.message);
     }
+    jpeg_create_compress(&info);
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = static_cast<JDIMENSION>(c.width);
+    info.image_height = static_cast<JDIMENSION>(c.height);
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 92, TRUE);
+    info.dct_method = JDCT_ISLOW; // the exact integer transform: same bytes on every machine
+    int h = subsample_420 ? 2 : 1;
+    info.comp_info[0].h_samp_factor = h;
+    info.comp_info[0].v_samp_factor = h;
+    info.comp_info[1].h_samp_factor = info.comp_info[1].v_samp_factor = 1;
+    info.comp_info[2].h_samp_factor = info.comp_info[2].v_samp_factor = 1;
+    if (progressive) jpeg_simple_progression(&info);
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = pixels.data() + size_t(info.next_scanline) * c.width * 3;
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    std::string out(reinterpret_cast<char*>(buffer), size);
     jpeg_destroy_compress(&info);
-    free(buffer);
+    std::free(buffer);
     return out;
 }
 
