@@ -1,0 +1,441 @@
+// quorlaxen-capture: the show rendered frame-exact, off-screen, to PNG files
+// or to a video with its music.
+//
+// The show's own start-up, frame driver and production part run unchanged;
+// only entries of the platform table are replaced: the performance counter
+// advances by exactly one step per frame, the music position follows the
+// show clock (so the driver's pull toward the music is nil), nothing is
+// played, no message box waits for an answer, the clipboard is never touched.
+// The window and its GL context live on a private Xvfb server started here,
+// so the program runs the same with or without a display.
+#include <GL/glew.h>
+#include <png.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "options.h"
+#include "parts/part_start_render.h"
+#include "parts/parts.h"
+#include "platform/platform.h"
+#include "runtime/runtime.h"
+#include "shell/settings_dialog.h"
+#include "shell/shell.h"
+#include "xvfb.h"
+
+namespace {
+
+using clock_type = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+constexpr int64_t counter_frequency = 1000000000; // the scripted counter counts nanoseconds
+constexpr int music_rate = 44100;
+
+// The scripted clock and music position the platform table reads.
+int64_t counter = 0;
+double frame_start_time = 0.0; // show time at the start of the frame being run
+
+bool rendering = false; // start-up is over
+pid_t encoder = -1;
+FILE* encoder_pipe = nullptr;
+
+[[noreturn]] void finish(int code) {
+    if (encoder_pipe) {
+        std::fclose(encoder_pipe);
+        encoder_pipe = nullptr;
+    }
+    if (encoder > 0) {
+        kill(encoder, SIGTERM);
+        waitpid(encoder, nullptr, 0);
+    }
+    capture::stop_xvfb();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(code); // the show releases nothing on the way out either
+}
+
+void on_signal(int) { finish(130); }
+
+void fail(const std::string& message) {
+    std::fprintf(stderr, "quorlaxen-capture: %s\n", message.c_str());
+    finish(1);
+}
+
+// The show's failure roads end the process through exit_process after their
+// message; for the capture every such end is a failure.
+void capture_exit(int code) {
+    if (!rendering)
+        std::fprintf(stderr, "quorlaxen-capture: the show could not start (exit code %d), nothing written\n",
+                     code);
+    else
+        std::fprintf(stderr, "quorlaxen-capture: the show ended before the last frame\n");
+    finish(1);
+}
+
+int show_message_box(const char* text, const char* caption, unsigned) {
+    std::fprintf(stderr, "quorlaxen-capture: %s: %s\n", caption, text);
+    return platform::id_ok; // answers a yes/no question with yes
+}
+
+void script_platform() {
+    platform::platform& sys = platform::sys();
+    const platform::platform& quiet = platform::null_platform();
+    const platform::platform& native = platform::native_platform();
+    sys.perf_counter = [] { return counter; };
+    sys.perf_frequency = [] { return counter_frequency; };
+    sys.cursor_pos = quiet.cursor_pos;
+    sys.message_box = show_message_box;
+    sys.set_clipboard_text = quiet.set_clipboard_text;
+    sys.disable_screen_saver = quiet.disable_screen_saver;
+    sys.swap_buffers = quiet.swap_buffers; // frames are read back, never shown
+    // The music file is decoded (its length drives the frame driver's
+    // end-of-music rule) but never played.
+    sys.sound_init = quiet.sound_init;
+    sys.sound_load = native.sound_load;
+    sys.sound_sample_length = native.sound_sample_length;
+    sys.sound_set_loop = quiet.sound_set_loop;
+    sys.sound_enable_spectrum = quiet.sound_enable_spectrum;
+    sys.sound_play = quiet.sound_play;
+    sys.sound_set_position = quiet.sound_set_position;
+    sys.sound_position = [](int) {
+        return uint32_t(std::llround(std::max(frame_start_time, 0.0) * music_rate));
+    };
+    sys.sound_frequency = [](int) { return music_rate; };
+    sys.sound_spectrum = quiet.sound_spectrum;
+    sys.sound_set_volume = quiet.sound_set_volume;
+    sys.sound_close = quiet.sound_close;
+    sys.exit_process = capture_exit;
+}
+
+// The production's clock shaping is linear in the step: factor at scene time T.
+double shaping(double T) { return shape_frame_step(T, 1.0); }
+
+// Scene time after running the show from 0 to `show_time` in steps of dt.
+double scene_at(double show_time, double dt) {
+    double scene = 0.0, t = 0.0;
+    while (t + dt <= show_time + 1e-12) {
+        scene += shape_frame_step(scene, dt);
+        t += dt;
+    }
+    if (show_time > t) scene += shape_frame_step(scene, show_time - t);
+    return scene;
+}
+
+// Show time at which the scene clock reaches `scene` (steps of dt).
+double show_at(double scene_target, double dt) {
+    double scene = 0.0, t = 0.0;
+    while (true) {
+        const double next = scene + shape_frame_step(scene, dt);
+        if (next >= scene_target) return t + dt * (scene_target - scene) / (next - scene);
+        scene = next;
+        t += dt;
+    }
+}
+
+// Scene time x from which one step of dt lands on `target`.
+double scene_before(double target, double dt) {
+    double x = target - dt;
+    for (int i = 0; i < 20; ++i)
+        x = target - dt * shaping(x);
+    return x;
+}
+
+// One frame to run: the show time after its step, and the step the
+// production's clock gets (the counter moves by that much).
+struct planned_frame {
+    double show_time = 0.0;
+    bool output = false;
+};
+
+struct plan {
+    double start_show = 0.0;  // runtime show time before the first frame
+    double start_scene = 0.0; // production scene time before the first frame
+    std::vector<planned_frame> frames;
+};
+
+// The frames of a run. The first frame is never written: it leaves behind
+// the state the script carries from one frame to the next.
+plan make_plan(const capture::options& o) {
+    const double dt = 1.0 / o.fps;
+    // The frame driver ends the show past this time before the frame can be read.
+    const double last = capture::show_length - 1e-7;
+    plan p;
+    if (o.single && o.at_scene) {
+        // Two steps of dt that land on the scene time; at the very start the
+        // clock runs from 0 in one shortened step instead.
+        const double x1 = scene_before(o.at, dt);
+        const double x0 = scene_before(x1, dt);
+        if (x0 >= 0.0) {
+            p.start_scene = x0;
+            p.start_show = show_at(x0, dt);
+            p.frames = {{p.start_show + dt, false}, {p.start_show + 2 * dt, true}};
+        } else {
+            p.start_scene = 0.0;
+            p.start_show = 0.0;
+            p.frames = {{0.0, false}, {o.at / shaping(0.0), true}};
+        }
+    } else {
+        std::vector<double> times;
+        if (o.single) {
+            times.push_back(o.at);
+        } else {
+            const long count = long(std::floor((o.to - o.from) * o.fps + 1e-6)) + 1;
+            for (long i = 0; i < count; ++i)
+                times.push_back(o.from + double(i) * dt);
+        }
+        const double warm = std::max(times.front() - dt, 0.0);
+        p.start_show = std::max(warm - dt, 0.0);
+        p.start_scene = scene_at(p.start_show, dt);
+        p.frames.push_back({warm, false});
+        for (double t : times)
+            p.frames.push_back({t, true});
+    }
+    for (planned_frame& f : p.frames)
+        f.show_time = std::min(f.show_time, last);
+    return p;
+}
+
+bool write_png(const std::string& file_name, int width, int height, const std::vector<unsigned char>& rgb) {
+    FILE* file = std::fopen(file_name.c_str(), "wb");
+    if (!file) return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!png || !info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(file);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_compression_level(png, 3); // speed over size for long frame runs
+    png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int y = 0; y < height; ++y)
+        png_write_row(png, const_cast<png_bytep>(&rgb[size_t(y) * width * 3]));
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return std::fclose(file) == 0;
+}
+
+// ffmpeg reading raw RGB frames on its standard input, the music from
+// `start` for `length` seconds muxed in.
+void start_encoder(const capture::options& o, const std::string& music, double start, double length) {
+    int fds[2];
+    if (pipe(fds) != 0) fail("cannot make a pipe for ffmpeg");
+    const std::string size = std::to_string(o.width) + "x" + std::to_string(o.height);
+    const std::string rate = std::to_string(o.fps);
+    char ss[32], tt[32];
+    std::snprintf(ss, sizeof ss, "%.6f", start);
+    std::snprintf(tt, sizeof tt, "%.6f", length);
+    std::vector<std::string> args = {
+        "ffmpeg",   "-hide_banner", "-nostdin", "-loglevel", "error",      "-y",         "-f",
+        "rawvideo", "-pix_fmt",     "rgb24",    "-s",        size,         "-framerate", rate,
+        "-i",       "pipe:0",       "-ss",      ss,          "-t",         tt,           "-i",
+        music,      "-map",         "0:v:0",    "-map",      "1:a:0",      "-c:v",       "libx264",
+        "-preset",  "veryfast",     "-crf",     "18",        "-pix_fmt",   "yuv420p",    "-c:a",
+        "aac",      "-b:a",         "192k",     "-movflags", "+faststart", o.output};
+    encoder = fork();
+    if (encoder < 0) fail("cannot start ffmpeg");
+    if (encoder == 0) {
+        dup2(fds[0], 0);
+        close(fds[0]);
+        close(fds[1]);
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execvp("ffmpeg", argv.data());
+        std::fprintf(stderr, "quorlaxen-capture: cannot run ffmpeg (is it installed?)\n");
+        _exit(127);
+    }
+    close(fds[0]);
+    encoder_pipe = fdopen(fds[1], "wb");
+    if (!encoder_pipe) fail("cannot write to ffmpeg");
+}
+
+// Waits for ffmpeg to write the file; true when it succeeded.
+bool finish_encoder() {
+    std::fclose(encoder_pipe);
+    encoder_pipe = nullptr;
+    int status = 0;
+    waitpid(encoder, &status, 0);
+    encoder = -1;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::string clock_text(double seconds) {
+    const long s = long(seconds + 0.5);
+    char text[32];
+    std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
+    return text;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const auto process_start = clock_type::now();
+    capture::options o;
+    std::string error;
+    if (!capture::parse_options(argc, argv, o, error)) {
+        if (error.empty()) {
+            std::fputs(capture::usage_text, stdout);
+            return 0;
+        }
+        std::fprintf(stderr, "quorlaxen-capture: %s\n%s", error.c_str(), capture::usage_text);
+        return 2;
+    }
+    // Paths are the caller's; the program moves to its own folder below.
+    if (!o.output.empty()) {
+        const bool folder = o.output.back() == '/';
+        o.output = fs::absolute(o.output).lexically_normal().string();
+        if (folder && o.output.back() != '/') o.output += '/';
+    }
+    if (!o.stats.empty()) o.stats = fs::absolute(o.stats).string();
+    if (o.kind == capture::output_kind::frames) {
+        std::error_code ec;
+        fs::create_directories(o.output, ec);
+        if (!fs::is_directory(o.output)) fail("cannot make the folder " + o.output);
+        if (o.output.back() != '/') o.output += '/';
+    } else if (!o.output.empty()) {
+        const fs::path parent = fs::path(o.output).parent_path();
+        if (!fs::is_directory(parent)) fail("no folder " + parent.string() + " for " + o.output);
+    }
+
+    signal(SIGINT, on_signal);
+    signal(SIGTERM, on_signal);
+    signal(SIGPIPE, SIG_IGN); // a failed ffmpeg shows as a failed write
+
+    platform::platform& sys = platform::sys();
+    sys.enter_executable_folder(argv[0]);
+    script_platform();
+
+    const auto xvfb_start = clock_type::now();
+    if (!capture::start_xvfb(o.width, o.height, error)) fail(error);
+    const double xvfb_seconds = std::chrono::duration<double>(clock_type::now() - xvfb_start).count();
+
+    // The dialog's choices, made here.
+    show_settings& settings = the_show_context().settings;
+    settings.window_width = settings.view_width = o.width;
+    settings.window_height = settings.view_height = o.height;
+    settings.force_16_9 = o.force_16_9;
+    if (o.force_16_9) settings.view_height = std::min(shell::forced_view_height(o.width), o.height);
+    settings.fullscreen = false;
+    settings.antialiased = o.antialiased;
+
+    // The show picks its music by the counter's parity at start-up.
+    counter = o.music == 2 ? 1 : 0;
+    if (!shell::open_gl_window(shell::window_title, o.width, o.height, 32, false))
+        fail("cannot open a window with an OpenGL context on the private X server");
+    part_start* part = static_cast<part_start*>(runtime().production);
+    if (!part) fail("the show did not start");
+    rendering = true;
+
+    const plan p = make_plan(o);
+    runtime_state& rt = runtime();
+    rt.show_time = p.start_show;
+    part->scene_time = p.start_scene;
+    const int64_t base = counter;
+    timer_reset();
+    rt.last_reading = timer_read();
+
+    size_t output_count = 0;
+    for (const planned_frame& f : p.frames)
+        output_count += f.output;
+    const double first_output = [&] {
+        for (const planned_frame& f : p.frames)
+            if (f.output) return f.show_time;
+        return 0.0;
+    }();
+
+    if (o.kind == capture::output_kind::video) {
+        const std::string music =
+            (fs::current_path() / (o.music == 2 ? music_file_b : music_file_a)).string();
+        start_encoder(o, music, first_output, double(output_count) / o.fps);
+    }
+    FILE* stats = nullptr;
+    if (!o.stats.empty()) {
+        stats = std::fopen(o.stats.c_str(), "w");
+        if (!stats) fail("cannot write " + o.stats);
+        std::fprintf(stats, "frame,show_time,scene_time,render_ms\n");
+    }
+
+    const bool progress = !o.quiet && output_count > 1;
+    const bool terminal = isatty(2);
+    std::vector<unsigned char> pixels(size_t(o.width) * o.height * 3), rows(pixels.size());
+    const size_t row_bytes = size_t(o.width) * 3;
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+
+    double load_seconds = 0.0;
+    const auto loop_start = clock_type::now();
+    auto last_report = loop_start;
+    size_t done = 0;
+    for (const planned_frame& f : p.frames) {
+        counter = base + std::llround((f.show_time - p.start_show) * double(counter_frequency));
+        frame_start_time = rt.show_time;
+        const auto started = clock_type::now();
+        run_frame();
+        glFinish();
+        const auto rendered = clock_type::now();
+        if (load_seconds == 0.0)
+            load_seconds = std::chrono::duration<double>(rendered - process_start).count();
+        if (!f.output) continue;
+        if (stats)
+            std::fprintf(stats, "%zu,%.6f,%.6f,%.3f\n", done, rt.show_time, part->scene_time,
+                         std::chrono::duration<double, std::milli>(rendered - started).count());
+
+        if (o.kind != capture::output_kind::none) {
+            glReadBuffer(GL_BACK);
+            glReadPixels(0, 0, o.width, o.height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+            // GL rows run bottom-up; files and ffmpeg want them top-down.
+            for (int y = 0; y < o.height; ++y)
+                std::copy_n(&pixels[size_t(o.height - 1 - y) * row_bytes], row_bytes,
+                            &rows[size_t(y) * row_bytes]);
+        }
+        if (o.kind == capture::output_kind::png) {
+            if (!write_png(o.output, o.width, o.height, rows)) fail("cannot write " + o.output);
+        } else if (o.kind == capture::output_kind::frames) {
+            char name[32];
+            std::snprintf(name, sizeof name, "frame-%06zu.png", done);
+            if (!write_png(o.output + name, o.width, o.height, rows)) fail("cannot write " + o.output + name);
+        } else if (o.kind == capture::output_kind::video) {
+            if (std::fwrite(rows.data(), 1, rows.size(), encoder_pipe) != rows.size())
+                fail("ffmpeg stopped taking frames (its message is above)");
+        }
+        ++done;
+
+        const auto now = clock_type::now();
+        if (progress &&
+            (now - last_report > std::chrono::seconds(terminal ? 1 : 10) || done == output_count)) {
+            last_report = now;
+            const double elapsed = std::chrono::duration<double>(now - loop_start).count();
+            const double rate = done / std::max(elapsed, 1e-9);
+            std::fprintf(stderr, "%sframes %zu/%zu  %.1f frames/s  %s left%s", terminal ? "\r" : "", done,
+                         output_count, rate, clock_text(double(output_count - done) / rate).c_str(),
+                         terminal ? "   " : "\n");
+        }
+    }
+    if (progress && terminal) std::fputc('\n', stderr);
+    if (stats) std::fclose(stats);
+    if (o.kind == capture::output_kind::video && !finish_encoder())
+        fail("ffmpeg could not write " + o.output);
+
+    const double wall = std::chrono::duration<double>(clock_type::now() - process_start).count();
+    if (!o.stats.empty()) {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        std::printf("load_s=%.3f\nxvfb_s=%.3f\npeak_rss_mb=%.1f\nframes=%zu\nwall_s=%.3f\n", load_seconds,
+                    xvfb_seconds, usage.ru_maxrss / 1024.0, done, wall);
+    }
+    if (!o.output.empty() && !o.quiet) std::printf("%s\n", o.output.c_str());
+    finish(0);
+}

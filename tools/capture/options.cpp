@@ -1,0 +1,146 @@
+#include "options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace capture {
+
+const char* const usage_text =
+    "usage: quorlaxen-capture [options] -o OUTPUT\n"
+    "  -o show.mp4        the show (or --from/--to) as H.264 video with its music (needs ffmpeg)\n"
+    "  -o DIR/            numbered PNG frames in DIR\n"
+    "  --at SECONDS -o frame.png      one frame at a show time\n"
+    "  --at-scene T -o frame.png      one frame at a scene time (the script's clock)\n"
+    "  --from S --to S    show-time range, seconds (default 0 to 242.5)\n"
+    "  --size WxH         frame size (default 1280x720)\n"
+    "  --fps N            frames a second (default 60)\n"
+    "  --no-aa            no multisampling\n"
+    "  --force-16-9       draw a 16:9 view inside the frame, black bands around it\n"
+    "  --music 1|2        which version of the music (default 1)\n"
+    "  --stats FILE       per-frame render times as CSV; without -o, render only\n"
+    "  --quiet            no progress line\n";
+
+namespace {
+
+bool number(const char* text, double& out) {
+    if (!text || !*text) return false;
+    char* end = nullptr;
+    errno = 0;
+    out = std::strtod(text, &end);
+    return *end == '\0' && errno == 0 && std::isfinite(out);
+}
+
+bool integer(const char* text, long lo, long hi, int& out) {
+    if (!text || !*text) return false;
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text, &end, 10);
+    if (*end != '\0' || errno != 0 || v < lo || v > hi) return false;
+    out = int(v);
+    return true;
+}
+
+bool ends_with(const std::string& s, const char* tail) {
+    const size_t n = std::strlen(tail);
+    if (s.size() < n) return false;
+    for (size_t i = 0; i < n; ++i)
+        if (std::tolower(static_cast<unsigned char>(s[s.size() - n + i])) != tail[i]) return false;
+    return true;
+}
+
+bool is_directory(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+} // namespace
+
+bool parse_options(int argc, const char* const* argv, options& out, std::string& error) {
+    bool from_given = false, to_given = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        // Options that take a value read it from the next argument.
+        auto value = [&](const char*& v) {
+            if (i + 1 >= argc) {
+                error = arg + " needs a value";
+                return false;
+            }
+            v = argv[++i];
+            return true;
+        };
+        const char* v = nullptr;
+        if (arg == "-o" || arg == "--output") {
+            if (!value(v)) return false;
+            if (!*v) return error = "-o needs a file or folder name", false;
+            out.output = v;
+        } else if (arg == "--at" || arg == "--at-scene") {
+            if (!value(v)) return false;
+            if (!number(v, out.at) || out.at < 0.0 || out.at > show_length)
+                return error = arg + " takes seconds from 0 to 242.5, not '" + v + "'", false;
+            out.single = true;
+            out.at_scene = arg == "--at-scene";
+        } else if (arg == "--from" || arg == "--to") {
+            if (!value(v)) return false;
+            double t = 0.0;
+            if (!number(v, t) || t < 0.0 || t > show_length)
+                return error = arg + " takes seconds from 0 to 242.5, not '" + v + "'", false;
+            (arg == "--from" ? out.from : out.to) = t;
+            (arg == "--from" ? from_given : to_given) = true;
+        } else if (arg == "--size") {
+            if (!value(v)) return false;
+            int w = 0, h = 0;
+            char tail = 0;
+            if (std::sscanf(v, "%dx%d%c", &w, &h, &tail) != 2 || w < 16 || h < 16 || w > 7680 || h > 4320)
+                return error = std::string("--size takes WxH from 16x16 to 7680x4320, not '") + v + "'",
+                       false;
+            out.width = w;
+            out.height = h;
+        } else if (arg == "--fps") {
+            if (!value(v)) return false;
+            if (!integer(v, 1, 1000, out.fps))
+                return error = std::string("--fps takes a whole number from 1 to 1000, not '") + v + "'",
+                       false;
+        } else if (arg == "--music") {
+            if (!value(v)) return false;
+            if (!integer(v, 1, 2, out.music))
+                return error = std::string("--music takes 1 or 2, not '") + v + "'", false;
+        } else if (arg == "--stats") {
+            if (!value(v)) return false;
+            out.stats = v;
+        } else if (arg == "--no-aa") {
+            out.antialiased = false;
+        } else if (arg == "--force-16-9") {
+            out.force_16_9 = true;
+        } else if (arg == "--quiet" || arg == "-q") {
+            out.quiet = true;
+        } else if (arg == "-h" || arg == "--help") {
+            return error = "", false;
+        } else {
+            return error = "unknown argument '" + arg + "'", false;
+        }
+    }
+
+    if (out.output.empty() && out.stats.empty()) return error = "no output: give -o FILE or -o DIR/", false;
+    if (out.output.empty())
+        out.kind = output_kind::none;
+    else if (out.output.back() == '/' || is_directory(out.output))
+        out.kind = output_kind::frames;
+    else if (ends_with(out.output, ".png"))
+        out.kind = output_kind::png;
+    else
+        out.kind = output_kind::video;
+
+    if (out.single && (from_given || to_given))
+        return error = "--at and --from/--to exclude each other", false;
+    if (out.kind == output_kind::png && !out.single)
+        return error = "a single .png needs --at or --at-scene (or give a folder: -o DIR/)", false;
+    if (out.kind == output_kind::video && out.single)
+        return error = "--at renders one frame: give -o FILE.png or -o DIR/", false;
+    if (!out.single && out.from >= out.to) return error = "--from must lie before --to", false;
+    return true;
+}
+
+} // namespace capture

@@ -1,0 +1,39 @@
+// Command line of quorlaxen-capture.
+#pragma once
+
+#include <string>
+
+namespace capture {
+
+constexpr double show_length = 242.5; // seconds; the frame driver ends the show after this
+
+enum class output_kind {
+    none,   // render only (with --stats: a frame-time profile)
+    png,    // one frame to a .png file
+    frames, // numbered PNG files in a folder
+    video,  // frames piped to ffmpeg, music muxed in
+};
+
+struct options {
+    std::string output; // as given, made absolute by the caller
+    output_kind kind = output_kind::none;
+    bool single = false;     // --at or --at-scene
+    bool at_scene = false;   // the single time is a scene time
+    double at = 0.0;         // seconds
+    double from = 0.0;       // seconds of show time
+    double to = show_length; // seconds of show time, inclusive
+    int width = 1280, height = 720;
+    int fps = 60;
+    bool antialiased = true;
+    bool force_16_9 = false;
+    int music = 1; // 1 or 2: which of the two music files
+    bool quiet = false;
+    std::string stats; // --stats FILE: per-frame render times as CSV
+};
+
+// Fills `out` from argv; false with a message in `error` on bad arguments.
+bool parse_options(int argc, const char* const* argv, options& out, std::string& error);
+
+extern const char* const usage_text;
+
+} // namespace capture
