@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "meshes.h"
 #include "text.h"
 
 namespace forge {
@@ -164,37 +165,33 @@ canvas loading_picture(const canvas& paper) {
         }
     }
     add_light(c, coverage(size, size, stroke(pen, 7), true), {0.55, 0.5, 0.1});
-    // A horn at the left edge and the fan of light from its bell.
-    std::vector<polygon> horn;
-    for (const polygon& p : stroke(
-             [] {
-                 std::vector<p2> coil;
-                 for (int i = 0; i <= 48; ++i) {
-                     double a = 2 * pi * 1.15 * i / 48 + 0.3;
-                     double rr = 88 - 10.0 * i / 48;
-                     coil.push_back({160 + rr * std::cos(a), 330 + rr * std::sin(a)});
-                 }
-                 return coil;
-             }(),
-             15))
-        horn.push_back(p);
-    horn.push_back(band({235, 280}, {330, 245}, 16, 40));
-    polygon bell;
-    for (int i = 0; i <= 20; ++i) {
-        double t = i / 20.0;
-        double half = 20 + 75 * std::pow(t, 3);
-        bell.push_back({330 + 110 * t, 245 - 40 * t - half});
+    // The show's own horn, mirrored and turned so its bell points up and to
+    // the right, with the fan of light from its bell.
+    model horn = horn_model();
+    const double scale = 95, horn_turn = horn_turn_for_art;
+    auto place = [&](double u, double v) {
+        double x = -u, y = v; // mirrored
+        double ct = std::cos(horn_turn), st = std::sin(horn_turn);
+        return p2{270 + scale * (ct * x - st * y), 250 - scale * (st * x + ct * y)};
+    };
+    std::vector<polygon> horn_faces;
+    for (const face& f : horn.groups[0].faces) {
+        polygon p;
+        for (int k = 0; k < f.count; ++k) {
+            v3 v = horn.groups[0].vertices[size_t(f.corner[k])];
+            p.push_back(place(v.x, -v.z));
+        }
+        horn_faces.push_back(p);
     }
-    for (int i = 20; i >= 0; --i) {
-        double t = i / 20.0;
-        double half = 20 + 75 * std::pow(t, 3);
-        bell.push_back({330 + 110 * t, 245 - 40 * t + half});
-    }
-    horn.push_back(bell);
-    horn.push_back(band({95, 380}, {40, 420}, 8, 8));
-    polygon beam{{440, 150}, {440, 290}, {1024, 470}, {1024, -200}};
+    p2 mouth = place(horn_bell_mouth.x, horn_bell_mouth.y);
+    p2 ahead = place(horn_bell_mouth.x + horn_bell_dir.x, horn_bell_mouth.y + horn_bell_dir.y);
+    double beam_heading = std::atan2(ahead.y - mouth.y, ahead.x - mouth.x);
+    polygon beam{mouth};
+    for (double a : {-0.36, 0.36})
+        beam.push_back(
+            {mouth.x + 1400 * std::cos(beam_heading + a), mouth.y + 1400 * std::sin(beam_heading + a)});
     add_light(c, coverage(size, size, {beam}, true), {0.0, 0.16, 0.3});
-    paint(c, coverage(size, size, horn, true), {0, 0, 0});
+    paint(c, coverage(size, size, horn_faces, true), {0, 0, 0});
     // The title and its line.
     auto text_at = [&](const std::string& font, const std::string& s, double cap, double x_centre,
                        double base, double spacing) {

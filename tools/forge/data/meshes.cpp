@@ -16,6 +16,11 @@
 
 namespace forge {
 
+// Horn and its beam share one frame: the bell points down-left in screen
+// terms and the cone of light starts at its mouth.
+const p2 horn_bell_mouth{-1.95, -1.1};
+const p2 horn_bell_dir{-0.94, -0.34};
+
 namespace {
 
 constexpr double pi = 3.14159265358979323846;
@@ -72,11 +77,6 @@ void wheel(group& g, const plane& pl, p2 c, double r, double rim, int spokes, do
 }
 
 // ---------------------------------------------------------------- brass
-
-// Horn and its beam share one frame: the bell points down-left in screen
-// terms and the cone of light starts at its mouth.
-const p2 horn_bell_mouth{-1.95, -1.1};
-const p2 horn_bell_dir{-0.94, -0.34};
 
 void horn_body(group& g) {
     // Coiled tubing: nearly two turns of a slowly tightening spiral.
@@ -890,6 +890,8 @@ model make_telos() {
 }
 
 } // namespace
+
+model horn_model() { return make_horn(); }
 
 std::vector<mesh_file> build_meshes() {
     std::vector<mesh_file> out;

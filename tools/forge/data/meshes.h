@@ -20,6 +20,14 @@ struct mesh_file {
 // horn and hourglass 2 (the glow pass draws group 0, then group 1).
 std::vector<mesh_file> build_meshes();
 
+// The horn alone (its two groups), for the title art, with the mouth and
+// direction of its bell in its drawing plane (u, v) = (x, -z).
+model horn_model();
+extern const p2 horn_bell_mouth;
+extern const p2 horn_bell_dir;
+// Turn of the mirrored horn on the title art, radians.
+constexpr double horn_turn_for_art = 0.8;
+
 // Walk-cycle facts the scene script relies on: man3 advances this far along
 // +x (model units) over the 41 frames of one cycle, feet at y = 0.
 constexpr double walk_cycle_advance = 0.58;
