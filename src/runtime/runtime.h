@@ -40,6 +40,8 @@ struct runtime_state {
     frame_record record;         // the one record every production render sees
     schedule_table schedule;     // filled by start_up
     parts* production = nullptr; // part_start, heap-allocated by start_up; freed when the show ends
+    parts* loader = nullptr;     // part_loader, heap-allocated by start_up; drawn once, kept to the end
+    frame_record* loading_record = nullptr; // the record of the loading screen's one render
     int music_sample = 0;        // sound sample handle from start_sound
 
     // Middle-button capture text (the window procedure appends; start_up

@@ -1,0 +1,121 @@
+// part_start::init, the scene set-up: every resource the production's frames
+// use, loaded once while the loading screen is up. The slot numbers, list
+// names and mesh identifiers are shared with the frame code and the script.
+#include <GL/glew.h>
+
+#include <cmath>
+
+#include "math/path.h"
+#include "parts/parts.h"
+#include "resources/resources.h"
+#include "scenes/shape.h"
+
+namespace {
+
+// Display lists of the two filled unit polygons (pen tips, dots).
+constexpr GLuint decagon_list = 12000;
+constexpr GLuint hexagon_list = 12001;
+
+// The outline animation: lists from 100 on, nearly flat.
+constexpr int outline_base_list = 100;
+constexpr double outline_depth_scale = 0.001;
+constexpr double outline_frame_scale = 1.0;
+
+// A filled regular polygon of radius 1 in the z = 0 plane, first corner at
+// (0, 1), compiled only.
+void compile_unit_polygon(GLuint list, int corners) {
+    glNewList(list, GL_COMPILE);
+    glBegin(GL_TRIANGLE_FAN);
+    for (int i = 0; i <= corners; ++i) {
+        const double a = i * 2.0 * M_PI / corners;
+        glVertex3d(std::sin(a), std::cos(a), 0.0);
+    }
+    glEnd();
+    glEndList();
+}
+
+} // namespace
+
+void part_start::init(show_context& context) {
+    scene_time = 0.0;
+    scene_time_at_load = 0.0;
+    frame_count = 0;
+    slot_base = 0;
+
+    int outline_frames = 0, outline_shapes_per_frame = 0;
+    shape_loader(outline, "meshes//test1.rtt", &outline_frames, &outline_shapes_per_frame, outline_base_list,
+                 outline_depth_scale, outline_frame_scale);
+
+    compile_unit_polygon(decagon_list, 10);
+    compile_unit_polygon(hexagon_list, 6);
+
+    // Render-target texture slots count from slot_base while it is 0; the
+    // programs and images live above 5000.
+    target_full_a = slot_base;
+    target_full_b = slot_base + 11;
+    target_half = slot_base + 3;
+    target_quarter = slot_base + 2;
+    slot_base = 5000;
+    program_main = 5002;
+    slot_5021 = 5021;
+    slot_5023 = 5023;
+    program_bend = 5031;
+    slot_5029 = 5029;
+    program_wireframe = 5027;
+
+    // Views of odd size truncate: 1366 wide gives 683 and 341.
+    const int width = context.settings.view_width;
+    const int height = context.settings.view_height;
+    make_noise_texture(context, target_quarter, width / 4, height / 4);
+    make_noise_texture(context, target_half, width / 2, height / 2);
+    make_noise_texture(context, target_full_a, width, height);
+    make_noise_texture(context, target_full_b, width, height);
+
+    attach_target_texture(context, 0, 0, target_full_a);
+    attach_target_texture(context, 0, 1, target_full_b);
+    attach_target_texture(context, 1, 0, target_quarter);
+    attach_target_texture(context, 2, 0, target_half);
+
+    load_jpeg_texture_with_alpha(context, "textures/blob41b.jpg", "textures/blob41b.jpg", slot_base + 20);
+    load_jpeg_texture(context, "textures/paper 1a.jpg", slot_base + 11);
+
+    // The doubled slashes are part of the stored names. Identifier 23 is
+    // shared by the trombone and teras.
+    horn.load("meshes//objs//horn.obj", 1);
+    bicycle.load("meshes//objs//bicycle.obj", 1007);
+    trumpet2.load("meshes//objs//trumpet2.obj", 996);
+    trumpet_plhktra.load("meshes//objs//trumpet-plhktra.obj", 997);
+    helicopter.load("meshes//objs//helicopter.obj", 632);
+    tuba.load("meshes//objs//tuba.obj", 1632);
+    razor.load("meshes//objs//razor.obj", 31);
+    boat.load("meshes//objs//boat.obj", 32);
+    gaza.load("meshes//objs//gaza.obj", 10);
+    trumpet.load("meshes//objs//trumpet.obj", 6);
+    kwnos.load("meshes//objs//kwnos.obj", 2);
+    cycle2.load("meshes//objs//cycle2.obj", 3);
+    engine.load("meshes//objs//engine.obj", 43);
+    side.load("meshes//objs//side.obj", 4);
+    hourglass.load("meshes//objs//hourglass.obj", 5);
+    telos.load("meshes//objs//telos.obj", 744);
+    trombone.load("meshes//objs//Trombone.obj", 23);
+    flute.load("meshes//objs//flute.obj", 24);
+    tracks.load("meshes//objs//tracks.obj", 25);
+    greetings2.load("meshes//objs//greetings2.obj", 26);
+    ak472.load("meshes//objs//ak472.obj", 326);
+    ak47trigger.load("meshes//objs//ak47trigger.obj", 399);
+    quorlaxen.load("meshes//objs//quorlaxen.obj", 12);
+    truck.load("meshes/truck.obj", 1400);
+    train.load("meshes/train.obj", 1500);
+    gennhtria.load("meshes//objs//gennhtria.obj", 126);
+    teras.load("meshes//objs//teras.obj", 23);
+    man3.load("meshes//man3.obj", 2000);
+
+    setup_vertex_fragment_effect(context, "cgeffects/vertex_0", "cgeffects/f_0", program_main);
+    setup_fragment_effect(context, "cgeffects/fragment_bend3", program_bend);
+    setup_fragment_effect(context, "cgeffects/fragment_wireframe", program_wireframe);
+
+    // A missing track leaves it empty: the cameras then go without its sway.
+    load_camera_track(track, "meshes/try1.sav");
+
+    scene_time_at_load = scene_time;
+}
