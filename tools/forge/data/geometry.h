@@ -83,7 +83,7 @@ std::vector<polygon> merge_outlines(const std::vector<polygon>& solids, const st
 void slab(group& g, const std::vector<polygon>& solids, const std::vector<polygon>& holes, const plane& pl,
           double thickness);
 
-// A closed hull through rings of equal size laid along +z... or any axis:
+// A closed hull through rings of equal size laid one after another along an axis:
 // each ring runs counter-clockwise seen from where the next ring lies.
 void loft(group& g, const std::vector<std::vector<v3>>& rings);
 

@@ -14,9 +14,9 @@ namespace {
 
 constexpr double pi = 3.14159265358979323846;
 
+// Values are written byte by byte, little-endian, whatever the host's byte
+// order, so the files never depend on the machine or on struct padding.
 void put_bytes(std::string& out, const void* data, size_t n) {
-    // Little-endian on every machine the forge runs on; written byte by byte
-    // from the value so the file does not depend on struct padding.
     out.append(static_cast<const char*>(data), n);
 }
 void put_i32(std::string& out, int32_t v) {
