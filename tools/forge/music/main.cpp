@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <exception>
 #include <fstream>
 #include <string>
@@ -35,7 +36,8 @@ struct job {
     int version = 1;
     std::string out_dir, soundfont;
     std::string error;
-    double seconds = 0;
+    double cpu_seconds = 0; // this version's own processor time: its wall time on an idle core
+    double seconds = 0, render_seconds = 0, master_seconds = 0, encode_seconds = 0;
     forge_music::master_report report;
     size_t bytes = 0;
 };
@@ -45,10 +47,15 @@ void forge(job& j) {
     try {
         forge_music::score s = forge_music::compose(j.version);
         forge_music::stereo audio = forge_music::render_score(s, j.soundfont);
+        auto t1 = std::chrono::steady_clock::now();
+        j.render_seconds = std::chrono::duration<double>(t1 - t0).count();
         j.report = forge_music::master_mix(audio, target_lufs, ceiling_db, fade_out_seconds);
+        auto t2 = std::chrono::steady_clock::now();
+        j.master_seconds = std::chrono::duration<double>(t2 - t1).count();
         forge_music::mp3_tags tags{j.version == 1 ? "Quorlaxen" : "Quorlaxen (second version)", "Zembra",
                                    "Quorlaxen", "2026"};
         std::vector<unsigned char> mp3 = forge_music::encode_mp3(audio, tags, 2);
+        j.encode_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t2).count();
         std::string path = j.out_dir + "/" + file_names[j.version - 1];
         std::string temp = path + ".part";
         {
@@ -66,6 +73,9 @@ void forge(job& j) {
         j.error = e.what();
     }
     j.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    timespec cpu{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+    j.cpu_seconds = double(cpu.tv_sec) + 1e-9 * double(cpu.tv_nsec);
 }
 
 int usage() {
@@ -113,9 +123,13 @@ int main(int argc, char** argv) {
             status = 1;
             continue;
         }
-        std::printf("forge-music: %s: %.1f LUFS (raw %.1f), peak %.2f dBFS, %zu bytes, %.1f s\n",
-                    file_names[v - 1], j.report.loudness_after, j.report.loudness_before,
-                    20.0 * std::log10(j.report.peak_after), j.bytes, j.seconds);
+        std::printf(
+            "forge-music: %s: %.1f LUFS (raw %.1f, gain %+.1f dB; limiter above 1 dB on %.2f %% of samples, "
+            "at most %.1f dB), peak %.2f dBFS, %zu bytes, %.1f s (render %.1f, master %.1f, encode %.1f; "
+            "%.1f s of processor time)\n",
+            file_names[v - 1], j.report.loudness_after, j.report.loudness_before, j.report.gain_db,
+            100.0 * j.report.limited_share, j.report.deepest_limit_db, 20.0 * std::log10(j.report.peak_after),
+            j.bytes, j.seconds, j.render_seconds, j.master_seconds, j.encode_seconds, j.cpu_seconds);
     }
     std::printf("forge-music: done in %.1f s\n",
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());

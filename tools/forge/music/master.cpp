@@ -139,7 +139,23 @@ master_report master_mix(stereo& audio, double target_lufs, double ceiling_db, d
         if (std::fabs(measured - target_lufs) < 0.1) break;
         gain_db += target_lufs - measured;
     }
+    report.gain_db = gain_db;
     const size_t n = audio.left.size();
+    {
+        const float g = float(std::pow(10.0, gain_db / 20.0));
+        size_t limited = 0;
+        double deepest = 0;
+        for (size_t i = 0; i < n; ++i) {
+            float in = std::max(std::fabs(raw.left[i]), std::fabs(raw.right[i])) * g;
+            float out = std::max(std::fabs(audio.left[i]), std::fabs(audio.right[i]));
+            if (in < 1e-4f) continue;
+            double reduction = -20.0 * std::log10(std::max(out, 1e-9f) / in);
+            if (reduction > 1.0) ++limited;
+            deepest = std::max(deepest, reduction);
+        }
+        report.limited_share = double(limited) / double(std::max<size_t>(n, 1));
+        report.deepest_limit_db = deepest;
+    }
     const size_t fade_in = sample_rate / 100;
     for (size_t i = 0; i < std::min(fade_in, n); ++i) {
         float g = float(i) / float(fade_in);

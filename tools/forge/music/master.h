@@ -21,6 +21,9 @@ struct master_report {
     double loudness_before = 0; // LUFS of the raw render
     double loudness_after = 0;  // LUFS of the master
     float peak_after = 0;       // linear
+    double gain_db = 0;         // make-up gain before the limiter
+    double limited_share = 0;   // share of samples the limiter lowers by more than 1 dB
+    double deepest_limit_db = 0;
 };
 
 // Gains the mix to `target_lufs`, limits peaks to `ceiling_db` dBFS, fades

@@ -5,6 +5,24 @@
 #include <numeric>
 #include <stdexcept>
 
+// The piece, on the music clock (= show clock), tempo from each span's beats:
+//
+//   0.00   dawn       D minor, 2 bars ~97 bpm: a swell out of nothing while the halves open
+//   4.95   title      D minor, 9 bars ~101: the theme stated slowly, the band joins, snare roll
+//  26.40   machine    D minor, 8 bars ~121: sixteenth ostinato, horn call, trumpet fanfare
+//  42.26   trumpets   theme A (D minor) and theme B (F major), 19 bars ~121, build to cue 1
+//  80.00   cue 1      B-flat fanfare; 85.14 cue 2 crowd march (G minor); 92.85 cue 3 swell
+//  98.00   greetings  a quiet solo; pick-up strokes at 104.94 and 105.01
+// 105.134  groove     24 bars ~119: theme A low, razors (theme B in C), falling trombones
+// 153.62   sea        F major barcarolle, 12 bars of 3/4 ~91
+// 177.38   finale     D major ~130: fanfare, theme A in major, the gun's three recoils,
+//                     the parade (theme B in D), stop-time cues, coda, final chord as the
+//                     telos halves meet (241.87), rung out to 247 s.
+//
+// Hit points on the cue table are show-clock times as they are; hit points taken
+// from the picture (finale, recoils, halves) are production-clock times
+// converted with show_time_of_scene.
+
 namespace forge_music {
 
 double show_time_of_scene(double scene_time) {
