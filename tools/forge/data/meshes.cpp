@@ -680,16 +680,18 @@ model make_bicycle() {
     const v3 hub_front{-0.489, 2.13, -0.183};
     const v3 hub_rear{-1.655, 3.0, -4.77};
     const double r_front = 1.75, r_rear = 2.62;
+    // Rims, spokes and tubes are drawn thick: the script shows the whole
+    // machine about 0.8 units tall, so thin wire would vanish.
     model m;
-    wheel(m.add_group("front_wheel"), plane_zy(hub_front.x), {hub_front.z, hub_front.y}, r_front, 0.16, 12,
-          0.12, 0.05);
-    wheel(m.add_group("rear_wheel"), plane_zy(hub_rear.x), {hub_rear.z, hub_rear.y}, r_rear, 0.18, 16, 0.12,
-          0.05);
+    wheel(m.add_group("front_wheel"), plane_zy(hub_front.x), {hub_front.z, hub_front.y}, r_front, 0.3, 10,
+          0.12, 0.12);
+    wheel(m.add_group("rear_wheel"), plane_zy(hub_rear.x), {hub_rear.z, hub_rear.y}, r_rear, 0.34, 12, 0.12,
+          0.13);
     {
         group& g = m.add_group("crank");
         p2 c{hub_rear.z, hub_rear.y};
         slab(g,
-             {band({c.x, c.y - 0.75}, {c.x, c.y + 0.75}, 0.14, 0.14), circle(c, 0.2, 16),
+             {band({c.x, c.y - 0.75}, {c.x, c.y + 0.75}, 0.24, 0.24), circle(c, 0.3, 16),
               rect(c.x - 0.25, c.y - 0.85, c.x + 0.25, c.y - 0.7),
               rect(c.x - 0.25, c.y + 0.7, c.x + 0.25, c.y + 0.85)},
              plane_zy(-0.53), 0.5);
@@ -699,10 +701,10 @@ model make_bicycle() {
         plane pl = plane_zy(-1.0);
         std::vector<p2> spine;
         bezier(spine, {hub_rear.z, hub_rear.y}, {-4.4, 6.6}, {-1.0, 6.2}, {hub_front.z + 0.4, 4.3}, 16);
-        std::vector<polygon> parts = stroke(spine, 0.16);
-        parts.push_back(band({hub_front.z + 0.4, 4.3}, {hub_front.z, hub_front.y}, 0.14, 0.14));
-        parts.push_back(band({hub_front.z + 0.4, 4.3}, {hub_front.z + 0.7, 5.3}, 0.12, 0.12)); // steerer
-        parts.push_back(band({hub_front.z + 0.2, 5.4}, {hub_front.z + 1.2, 5.2}, 0.12, 0.12)); // bars
+        std::vector<polygon> parts = stroke(spine, 0.3);
+        parts.push_back(band({hub_front.z + 0.4, 4.3}, {hub_front.z, hub_front.y}, 0.26, 0.26));
+        parts.push_back(band({hub_front.z + 0.4, 4.3}, {hub_front.z + 0.7, 5.3}, 0.22, 0.22)); // steerer
+        parts.push_back(band({hub_front.z + 0.2, 5.4}, {hub_front.z + 1.2, 5.2}, 0.2, 0.2));   // bars
         parts.push_back({{-3.6, 6.45}, {-2.5, 6.45}, {-2.7, 6.75}, {-3.5, 6.7}});              // saddle
         // The rider: legs down to the crank, torso, arms to the bars, hat.
         parts.push_back(band({-3.1, 6.8}, {-3.9, 4.9}, 0.36, 0.26));
