@@ -141,6 +141,7 @@ int load(const char* file_name) {
     int error = 0;
     mpg123_handle* mh = mpg123_new(nullptr, &error);
     if (!mh) return 0;
+    mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0); // failures are reported by the caller
     sample_record s;
     long rate = 0;
     int channels = 0, encoding = 0;
