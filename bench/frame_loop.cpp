@@ -97,4 +97,11 @@ BENCHMARK(idle_pass_with_swap)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    platform::sys().sound_close();
+    shell::destroy_gl_window();
+    return 0;
+}

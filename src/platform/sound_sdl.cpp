@@ -51,7 +51,8 @@ struct sound_state {
     float spectrum[fft_size / 2] = {};
 };
 
-sound_state sound;
+// Never destroyed: the mixing thread may still run while the process exits.
+sound_state& sound = *new sound_state;
 
 const sample_record* sample_of(int handle) {
     if (handle <= 0 || handle > int(sound.samples.size())) return nullptr;

@@ -21,6 +21,7 @@ int run(int argc, char** argv) {
         return 0;
     const int code = message_loop();
     destroy_gl_window();
+    p.sound_close(); // the mixing thread stops before the process unwinds
     return code;
 }
 
