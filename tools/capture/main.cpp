@@ -9,6 +9,7 @@
 // The window and its GL context live on a private Xvfb server started here,
 // so the program runs the same with or without a display.
 #include <GL/glew.h>
+#include <dlfcn.h>
 #include <png.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -38,7 +39,8 @@ namespace {
 using clock_type = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
-constexpr int64_t counter_frequency = 1000000000; // the scripted counter counts nanoseconds
+// The scripted counter counts millionths of a frame: a whole step is exact.
+int64_t counter_frequency = 60000000;
 constexpr int music_rate = 44100;
 
 // The scripted clock and music position the platform table reads.
@@ -163,6 +165,15 @@ struct plan {
     std::vector<planned_frame> frames;
 };
 
+// A time on the grid of whole frames is computed as frame / fps, so that it
+// is the same number however it was reached (the generator's seed is taken
+// from the show time in microseconds, truncated).
+double on_grid(double t, int fps) {
+    const double frames = t * fps;
+    const double whole = std::nearbyint(frames);
+    return std::fabs(frames - whole) < 1e-6 ? whole / fps : t;
+}
+
 // The frames of a run. The first frame is never written: it leaves behind
 // the state the script carries from one frame to the next.
 plan make_plan(const capture::options& o) {
@@ -186,15 +197,14 @@ plan make_plan(const capture::options& o) {
         }
     } else {
         std::vector<double> times;
-        if (o.single) {
-            times.push_back(o.at);
-        } else {
-            const long count = long(std::floor((o.to - o.from) * o.fps + 1e-6)) + 1;
-            for (long i = 0; i < count; ++i)
-                times.push_back(o.from + double(i) * dt);
-        }
-        const double warm = std::max(times.front() - dt, 0.0);
-        p.start_show = std::max(warm - dt, 0.0);
+        const double first = on_grid(o.single ? o.at : o.from, o.fps);
+        const long count = o.single ? 1 : long(std::floor((o.to - first) * o.fps + 1e-6)) + 1;
+        const double first_frame = first * o.fps;
+        const bool grid = first_frame == std::nearbyint(first_frame);
+        for (long i = 0; i < count; ++i)
+            times.push_back(grid ? (first_frame + double(i)) / o.fps : first + double(i) * dt);
+        const double warm = std::max(on_grid(times.front() - dt, o.fps), 0.0);
+        p.start_show = std::max(on_grid(warm - dt, o.fps), 0.0);
         p.start_scene = scene_at(p.start_show, dt);
         p.frames.push_back({warm, false});
         for (double t : times)
@@ -342,11 +352,10 @@ int main(int argc, char** argv) {
 
     const plan p = make_plan(o);
     runtime_state& rt = runtime();
-    rt.show_time = p.start_show;
     part->scene_time = p.start_scene;
-    const int64_t base = counter;
-    timer_reset();
-    rt.last_reading = timer_read();
+    counter_frequency = int64_t(o.fps) * 1000000;
+    auto ticks = [&](double t) { return std::llround(t * double(counter_frequency)); };
+    double previous = p.start_show;
 
     size_t output_count = 0;
     for (const planned_frame& f : p.frames)
@@ -363,10 +372,14 @@ int main(int argc, char** argv) {
         start_encoder(o, music, first_output, double(output_count) / o.fps);
     }
     FILE* stats = nullptr;
+    // The benchmark preloads a counter of draw calls; its columns appear when it is there.
+    using draw_call_counter = void (*)(unsigned long*, unsigned long*, unsigned long*);
+    const auto draw_calls = reinterpret_cast<draw_call_counter>(dlsym(RTLD_DEFAULT, "quorlaxen_draw_calls"));
     if (!o.stats.empty()) {
         stats = std::fopen(o.stats.c_str(), "w");
         if (!stats) fail("cannot write " + o.stats);
-        std::fprintf(stats, "frame,show_time,scene_time,render_ms\n");
+        std::fprintf(stats, "frame,show_time,scene_time,render_ms%s\n",
+                     draw_calls ? ",begins,lists,arrays" : "");
     }
 
     const bool progress = !o.quiet && output_count > 1;
@@ -380,8 +393,14 @@ int main(int argc, char** argv) {
     auto last_report = loop_start;
     size_t done = 0;
     for (const planned_frame& f : p.frames) {
-        counter = base + std::llround((f.show_time - p.start_show) * double(counter_frequency));
-        frame_start_time = rt.show_time;
+        // Each frame starts from its planned time and steps by exactly the
+        // planned amount: the timer restarts, the counter moves by the step.
+        timer_reset();
+        rt.last_reading = timer_read();
+        rt.show_time = previous;
+        frame_start_time = previous;
+        counter += ticks(f.show_time) - ticks(previous);
+        previous = f.show_time;
         const auto started = clock_type::now();
         run_frame();
         glFinish();
@@ -389,9 +408,15 @@ int main(int argc, char** argv) {
         if (load_seconds == 0.0)
             load_seconds = std::chrono::duration<double>(rendered - process_start).count();
         if (!f.output) continue;
-        if (stats)
-            std::fprintf(stats, "%zu,%.6f,%.6f,%.3f\n", done, rt.show_time, part->scene_time,
+        unsigned long begins = 0, lists = 0, arrays = 0;
+        if (draw_calls) draw_calls(&begins, &lists, &arrays);
+        if (!f.output) continue;
+        if (stats) {
+            std::fprintf(stats, "%zu,%.6f,%.6f,%.3f", done, rt.show_time, part->scene_time,
                          std::chrono::duration<double, std::milli>(rendered - started).count());
+            if (draw_calls) std::fprintf(stats, ",%lu,%lu,%lu", begins, lists, arrays);
+            std::fputc('\n', stats);
+        }
 
         if (o.kind != capture::output_kind::none) {
             glReadBuffer(GL_BACK);

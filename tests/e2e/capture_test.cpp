@@ -1,0 +1,199 @@
+// quorlaxen-capture as a person uses it, at small sizes to keep it quick:
+// refusals of bad arguments, a frame at a time without any display, the same
+// frame whether reached by a jump or by running up to it, a short range as a
+// playable video with its music, and a show that cannot start reported as a
+// failure with nothing written.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct result {
+    int code = -1;
+    std::string out, err;
+};
+
+std::string file_text(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+std::string output_of(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[65536];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            out.append(buffer, n);
+        pclose(pipe);
+    }
+    return out;
+}
+
+std::string quoted(const std::string& s) { return "'" + s + "'"; }
+
+class capture_program : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        capture = fs::path(QUORLAXEN_SHOW_DIR) / "quorlaxen-capture";
+        if (!fs::exists(capture)) GTEST_SKIP() << "quorlaxen-capture is not built";
+        char pattern[] = "/tmp/quorlaxen-capture-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override {
+        if (!dir.empty()) fs::remove_all(dir);
+    }
+
+    // Runs the capture with `args` and no display at all.
+    result run(const std::string& args, const fs::path& program = {}) {
+        result r;
+        const std::string command = "cd " + quoted(dir.string()) + " && env -u DISPLAY -u WAYLAND_DISPLAY " +
+                                    quoted((program.empty() ? capture : program).string()) + " " + args +
+                                    " >" + quoted((dir / "out.txt").string()) + " 2>" +
+                                    quoted((dir / "err.txt").string());
+        const int status = std::system(command.c_str());
+        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.out = file_text(dir / "out.txt");
+        r.err = file_text(dir / "err.txt");
+        return r;
+    }
+
+    // A PNG's pixels as RGB bytes, decoded by ffmpeg.
+    std::string pixels(const fs::path& png) {
+        return output_of("ffmpeg -loglevel error -i " + quoted(png.string()) +
+                         " -f rawvideo -pix_fmt rgb24 - 2>/dev/null");
+    }
+
+    bool needs_data() {
+        return fs::exists(fs::path(QUORLAXEN_SHOW_DIR) / "music") &&
+               fs::exists(fs::path(QUORLAXEN_SHOW_DIR) / "textures" / "loading.jpg");
+    }
+
+    fs::path capture, dir;
+};
+
+TEST_F(capture_program, bad_arguments_are_refused_with_a_reason_and_exit_code_2) {
+    const struct {
+        const char* args;
+        const char* reason;
+    } cases[] = {
+        {"", "no output"},
+        {"-o x.mp4 --size 0x0", "--size takes WxH"},
+        {"-o x.mp4 --size 640", "--size takes WxH"},
+        {"-o x.mp4 --fps abc", "--fps takes a whole number"},
+        {"-o x.mp4 --fps 0", "--fps takes a whole number"},
+        {"-o x.mp4 --music 3", "--music takes 1 or 2"},
+        {"-o x.png --at -1", "--at takes seconds"},
+        {"-o x.png --at 300", "--at takes seconds"},
+        {"-o x.png --at-scene nan", "--at-scene takes seconds"},
+        {"-o x.mp4 --from 20 --to 10", "--from must lie before --to"},
+        {"-o x.png", "needs --at"},
+        {"-o x.mp4 --at 10", "--at renders one frame"},
+        {"-o x.png --at 10 --from 5", "exclude each other"},
+        {"-o", "-o needs a value"},
+        {"--frobnicate -o x.mp4", "unknown argument '--frobnicate'"},
+    };
+    for (const auto& c : cases) {
+        const result r = run(c.args);
+        EXPECT_EQ(r.code, 2) << c.args;
+        EXPECT_NE(r.err.find(c.reason), std::string::npos) << c.args << "\n" << r.err;
+        EXPECT_NE(r.err.find("usage:"), std::string::npos) << c.args;
+    }
+    EXPECT_FALSE(fs::exists(dir / "x.mp4"));
+    EXPECT_FALSE(fs::exists(dir / "x.png"));
+}
+
+TEST_F(capture_program, frame_reached_by_a_jump_equals_the_frame_reached_by_running_up_to_it) {
+    if (!needs_data()) GTEST_SKIP() << "forge the data first";
+    // Without a display: the capture brings its own X server.
+    const result single = run("--at 30.1 --fps 10 --size 160x90 -o one.png");
+    ASSERT_EQ(single.code, 0) << single.err;
+    EXPECT_NE(single.out.find((dir / "one.png").string()), std::string::npos) << single.out;
+    const std::string one = pixels(dir / "one.png");
+    ASSERT_EQ(one.size(), 160u * 90u * 3u);
+    EXPECT_NE(one.find_first_not_of(one[0]), std::string::npos) << "a blank frame";
+
+    // The same show time as the third frame of a run from 29.9 s.
+    const result range = run("--from 29.9 --to 30.1 --fps 10 --size 160x90 --quiet -o frames/");
+    ASSERT_EQ(range.code, 0) << range.err;
+    std::vector<std::string> frames;
+    for (int i = 0; fs::exists(dir / "frames" / ("frame-00000" + std::to_string(i) + ".png")); ++i)
+        frames.push_back(pixels(dir / "frames" / ("frame-00000" + std::to_string(i) + ".png")));
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_NE(frames[0], frames[2]) << "the show did not move in 0.2 s";
+    ASSERT_EQ(frames[2].size(), one.size());
+    long difference = 0;
+    for (size_t i = 0; i < one.size(); ++i)
+        difference += std::abs(int(uint8_t(one[i])) - int(uint8_t(frames[2][i])));
+    EXPECT_LT(double(difference) / double(one.size()), 0.5) << "mean difference per channel";
+}
+
+TEST_F(capture_program, short_range_becomes_a_playable_video_with_music_of_the_same_length) {
+    if (!needs_data()) GTEST_SKIP() << "forge the data first";
+    const result r = run("--from 60 --to 61.5 --fps 20 --size 160x96 --music 2 -o clip.mp4");
+    ASSERT_EQ(r.code, 0) << r.err;
+    ASSERT_TRUE(fs::exists(dir / "clip.mp4"));
+
+    const std::string streams =
+        output_of("ffprobe -v error -show_entries stream=codec_type,codec_name,width,height,"
+                  "nb_frames,duration -of compact " +
+                  quoted((dir / "clip.mp4").string()));
+    EXPECT_NE(streams.find("codec_name=h264|codec_type=video|width=160|height=96"), std::string::npos)
+        << streams;
+    EXPECT_NE(streams.find("nb_frames=31"), std::string::npos)
+        << streams; // 60.0 to 61.5 s inclusive, 20 a second
+    double audio = 0.0;
+    std::istringstream lines(streams);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find("codec_type=audio") != std::string::npos)
+            audio = std::atof(line.substr(line.find("duration=") + 9).c_str());
+    EXPECT_NEAR(audio, 31.0 / 20.0, 0.05) << streams;
+
+    // Playable: every packet decodes, and the music is not silence.
+    EXPECT_EQ(std::system(("ffmpeg -v error -xerror -i " + quoted((dir / "clip.mp4").string()) +
+                           " -f null - >/dev/null 2>&1")
+                              .c_str()),
+              0);
+    const std::string volume = output_of("ffmpeg -i " + quoted((dir / "clip.mp4").string()) +
+                                         " -map 0:a -af volumedetect -f null - 2>&1");
+    const size_t at = volume.find("mean_volume:");
+    ASSERT_NE(at, std::string::npos) << volume;
+    EXPECT_GT(std::atof(volume.c_str() + at + 12), -40.0) << "silent music";
+}
+
+TEST_F(capture_program, show_that_cannot_start_is_a_failure_and_writes_nothing) {
+    if (!needs_data()) GTEST_SKIP() << "forge the data first";
+    // A copy of the program beside the show's data minus the loading image.
+    const fs::path show = QUORLAXEN_SHOW_DIR;
+    fs::create_directory(dir / "show");
+    fs::copy_file(capture, dir / "show" / "quorlaxen-capture");
+    for (const char* data : {"meshes", "music", "cgeffects"})
+        fs::create_directory_symlink(show / data, dir / "show" / data);
+    fs::create_directory(dir / "show" / "textures");
+    for (const auto& entry : fs::directory_iterator(show / "textures"))
+        if (entry.path().filename() != "loading.jpg")
+            fs::create_symlink(entry.path(), dir / "show" / "textures" / entry.path().filename());
+
+    const result r = run("--at 5 --size 64x36 -o frame.png", dir / "show" / "quorlaxen-capture");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("Jpg: textures/loading.jpg"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("nothing written"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "frame.png"));
+}
+
+} // namespace
