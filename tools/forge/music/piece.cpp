@@ -725,7 +725,7 @@ void cues(writer& w) {
     pads(w, c3, brass, ch3, 64, 92, 4);
     pads(w, c3, horn, ch3, 55, 88, 2);
     cc_ramp(w, c3.beat, c3.beat + 8, pad, 11, 80, 127);
-    melody(w, c3, 0, lead, "G5:4 | A5:4 | F#5:2", 106);
+    melody(w, c3, 0, lead, "G5:4 | A5:4 | G5:1 F#5:1", 106);
     melody(w, c3, 0, flute, "Bb5:0.5 G5 D5 G5 Bb5 D6 Bb5 G5 | C6:0.5 A5 F5 A5 C6 F6 C6 A5 | A5:0.5 D6 F#6 A6",
            80);
     bass_line(w, c3, bass, ch3, bass_style::whole, 38, 100);
@@ -773,7 +773,7 @@ void groove_part(writer& w) {
         melody(w, g1, 0, bone, theme_a, 98, -24);
         melody(w, g1, 0, lead,
                "r:4 | r:2 D6:0.5' D6:0.5' D6:1 | r:4 | r:2 C#6:0.5' C#6:0.5' C#6:1 |"
-               "r:4 | r:2 F6:0.5' F6:0.5' F6:1 | r:4 | r:2 D6:0.5' D6:0.5' D6:1",
+               "r:4 | r:2 E6:0.5' E6:0.5' E6:1 | r:4 | r:2 D6:0.5' D6:0.5' D6:1",
                100);
         bass_line(w, g1, bass, c1, bass_style::halves, 38, 104);
         bass_line(w, g1, comp, c1, bass_style::pulse, 50, 76);
