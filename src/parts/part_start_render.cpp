@@ -227,6 +227,12 @@ void direct_cameras(double T, const Vec3& script_anchor, const camera_track& tra
 }
 
 void part_start::render(double* frame_step, show_context& context, frame_record* record) {
+    // Every frame ends with the window bound, but the start-up leaves a
+    // resolve framebuffer bound before the first one: without this, the
+    // first frame would clear that target instead of the window, and the
+    // attribute pop at the end would hand the window an off-screen draw
+    // buffer.
+    bind_window_framebuffer();
     glPushAttrib(GL_ALL_ATTRIB_BITS);
     context.current_record = record;
     if (record) frame_record_copy = *record;

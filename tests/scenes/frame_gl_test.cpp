@@ -101,6 +101,23 @@ TEST_F(letterbox_gl, a_16_9_view_in_a_taller_window_leaves_black_bands) {
             EXPECT_FALSE(black(at(x, y))) << x << "," << y;
 }
 
+TEST_F(letterbox_gl, the_first_frame_after_start_up_clears_the_window_too) {
+    bare_show show(1280, 1024, 1280, 720);
+    // What the start-up leaves: white on the window from the loading screen
+    // and a resolve framebuffer still bound.
+    glClearColor(1, 1, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glBindFramebuffer(GL_FRAMEBUFFER, show.context->targets[2].resolve_framebuffer);
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    show.render_at(10.0);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    for (int y : {0, 151, 872, 1023}) {
+        const test_gl::rgba p = test_gl::pixel(640, y);
+        EXPECT_TRUE(p.r == 0 && p.g == 0 && p.b == 0) << y;
+    }
+}
+
 TEST_F(frame_gl, a_view_equal_to_the_window_covers_it) {
     bare_show show(320, 180, 320, 180);
     show.render_at(10.0);
