@@ -1,0 +1,133 @@
+// The native sound stand-in on SDL's dummy audio driver: whole-file decode,
+// length and frequency, the playing position, the spectrum of what plays,
+// the master volume, and files it must refuse.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+#include "platform/platform.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// `seconds` of a sine at `hz`, amplitude `level` (full scale 1), 44.1 kHz
+// stereo, encoded by lame into `mp3`.
+bool encode_tone(const fs::path& mp3, double seconds, double hz, double level) {
+    const fs::path raw = mp3.string() + ".raw";
+    const int rate = 44100, frames = int(seconds * rate);
+    {
+        std::ofstream out(raw, std::ios::binary);
+        for (int i = 0; i < frames; ++i) {
+            const int16_t v = int16_t(std::lround(32767 * level * std::sin(2 * M_PI * hz * i / rate)));
+            out.write(reinterpret_cast<const char*>(&v), 2);
+            out.write(reinterpret_cast<const char*>(&v), 2);
+        }
+    }
+    const std::string command =
+        "lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m s -b 192 '" + raw.string() +
+        "' '" + mp3.string() + "'";
+    const bool ok = std::system(command.c_str()) == 0;
+    fs::remove(raw);
+    return ok && fs::exists(mp3);
+}
+
+class native_sound : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        folder = fs::temp_directory_path() / ("quorlaxen-sound-" + std::to_string(getpid()));
+        fs::create_directories(folder);
+        ASSERT_TRUE(encode_tone(folder / "tone.mp3", 3.0, 1033.59375, 0.5)); // bin 24 of a 1024-point FFT
+    }
+    static void TearDownTestSuite() { fs::remove_all(folder); }
+    void SetUp() override { ASSERT_TRUE(p.sound_init(44100, 32)); }
+    void TearDown() override { p.sound_close(); }
+
+    static fs::path folder;
+    const platform::platform& p = platform::native_platform();
+};
+fs::path native_sound::folder;
+
+TEST_F(native_sound, decodes_the_whole_file_at_its_own_rate) {
+    const int sample = p.sound_load((folder / "tone.mp3").c_str());
+    ASSERT_NE(sample, 0);
+    // LAME's info tag lets the decoder drop the encoder delay and padding.
+    EXPECT_EQ(p.sound_sample_length(sample), 3u * 44100u);
+    p.sound_play(sample);
+    p.sound_set_position(0, 0);
+    EXPECT_EQ(p.sound_frequency(0), 44100);
+}
+
+TEST_F(native_sound, position_advances_at_playback_pace_and_stops_at_the_end) {
+    const int sample = p.sound_load((folder / "tone.mp3").c_str());
+    p.sound_set_loop(sample, false);
+    p.sound_play(sample);
+    p.sound_set_position(0, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const uint32_t first = p.sound_position(0);
+    EXPECT_GT(first, 0u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const uint32_t second = p.sound_position(0);
+    // About 22050 samples in half a second; generous bounds for a busy machine.
+    EXPECT_GT(second - first, 8000u);
+    EXPECT_LT(second - first, 66150u);
+
+    p.sound_set_position(0, 3 * 44100 - 100);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(p.sound_position(0), 3u * 44100u); // played once, then stays at the end
+}
+
+TEST_F(native_sound, spectrum_peaks_at_the_tone_and_follows_the_volume) {
+    const int sample = p.sound_load((folder / "tone.mp3").c_str());
+    p.sound_enable_spectrum(true);
+    p.sound_play(sample);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    const float* s = p.sound_spectrum();
+    int peak = 0;
+    for (int k = 1; k < 512; ++k)
+        if (s[k] > s[peak]) peak = k;
+    EXPECT_EQ(peak, 24);
+    EXPECT_NEAR(s[peak], 0.5f, 0.1f); // magnitudes normalised: amplitude 0.5 reads about 0.5
+    for (int k = 0; k < 512; ++k) {
+        EXPECT_GE(s[k], 0.0f);
+        EXPECT_LE(s[k], 1.0f);
+    }
+    EXPECT_LT(s[100], 0.01f);
+
+    p.sound_set_volume(0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_LT(p.sound_spectrum()[24], 0.01f);
+}
+
+TEST_F(native_sound, refuses_missing_empty_and_foreign_files) {
+    EXPECT_EQ(p.sound_load((folder / "no such file.mp3").c_str()), 0);
+    std::ofstream(folder / "empty.mp3").close();
+    EXPECT_EQ(p.sound_load((folder / "empty.mp3").c_str()), 0);
+    {
+        std::ofstream text(folder / "text.mp3");
+        for (int i = 0; i < 2000; ++i)
+            text << "not an mp3 at all ";
+    }
+    EXPECT_EQ(p.sound_load((folder / "text.mp3").c_str()), 0);
+    // Reading a channel with nothing on it is harmless.
+    EXPECT_EQ(p.sound_position(0), 0u);
+    EXPECT_GT(p.sound_frequency(0), 0);
+    EXPECT_EQ(p.sound_sample_length(42), 0u);
+}
+
+TEST(native_sound_device, unknown_driver_fails_to_start) {
+    setenv("SDL_AUDIODRIVER", "no-such-audio-driver", 1);
+    EXPECT_FALSE(platform::native_platform().sound_init(44100, 32));
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+}
+
+} // namespace
