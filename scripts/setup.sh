@@ -14,6 +14,7 @@ packages=(
   lame libmp3lame-dev libfluidsynth-dev musescore-general-soundfont-small
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-utils xdotool xclip ffmpeg
+  gnuplot-nox
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -10,11 +10,14 @@
 // so the program runs the same with or without a display.
 #include <GL/glew.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <png.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <time.h>
 
 #include <algorithm>
 #include <chrono>
@@ -283,6 +286,23 @@ bool finish_encoder() {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// Processor time of the whole process (every renderer thread), seconds.
+double process_cpu_seconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+// Resident memory now, megabytes.
+double resident_mb() {
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return double(resident) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
 std::string clock_text(double seconds) {
     const long s = long(seconds + 0.5);
     char text[32];
@@ -344,8 +364,16 @@ int main(int argc, char** argv) {
 
     // The show picks its music by the counter's parity at start-up.
     counter = o.music == 2 ? 1 : 0;
-    if (!shell::open_gl_window(shell::window_title, o.width, o.height, 32, false))
-        fail("cannot open a window with an OpenGL context on the private X server");
+    // The shader compiler's listing goes to standard output during start-up;
+    // the capture keeps its standard output for the file it wrote.
+    std::fflush(stdout);
+    const int saved_stdout = dup(1);
+    const int listing = o.quiet ? open("/dev/null", O_WRONLY) : dup(2);
+    if (listing >= 0) dup2(listing, 1);
+    const bool opened = shell::open_gl_window(shell::window_title, o.width, o.height, 32, false);
+    std::fflush(stdout);
+    if (saved_stdout >= 0) dup2(saved_stdout, 1);
+    if (!opened) fail("cannot open a window with an OpenGL context on the private X server");
     part_start* part = static_cast<part_start*>(runtime().production);
     if (!part) fail("the show did not start");
     rendering = true;
@@ -378,7 +406,7 @@ int main(int argc, char** argv) {
     if (!o.stats.empty()) {
         stats = std::fopen(o.stats.c_str(), "w");
         if (!stats) fail("cannot write " + o.stats);
-        std::fprintf(stats, "frame,show_time,scene_time,render_ms%s\n",
+        std::fprintf(stats, "frame,show_time,scene_time,render_ms,cpu_ms,rss_mb%s\n",
                      draw_calls ? ",begins,lists,arrays" : "");
     }
 
@@ -402,9 +430,11 @@ int main(int argc, char** argv) {
         counter += ticks(f.show_time) - ticks(previous);
         previous = f.show_time;
         const auto started = clock_type::now();
+        const double cpu_started = process_cpu_seconds();
         run_frame();
         glFinish();
         const auto rendered = clock_type::now();
+        const double cpu_ms = (process_cpu_seconds() - cpu_started) * 1000.0;
         if (load_seconds == 0.0)
             load_seconds = std::chrono::duration<double>(rendered - process_start).count();
         if (!f.output) continue;
@@ -412,8 +442,9 @@ int main(int argc, char** argv) {
         if (draw_calls) draw_calls(&begins, &lists, &arrays);
         if (!f.output) continue;
         if (stats) {
-            std::fprintf(stats, "%zu,%.6f,%.6f,%.3f", done, rt.show_time, part->scene_time,
-                         std::chrono::duration<double, std::milli>(rendered - started).count());
+            std::fprintf(stats, "%zu,%.6f,%.6f,%.3f,%.3f,%.1f", done, rt.show_time, part->scene_time,
+                         std::chrono::duration<double, std::milli>(rendered - started).count(), cpu_ms,
+                         resident_mb());
             if (draw_calls) std::fprintf(stats, ",%lu,%lu,%lu", begins, lists, arrays);
             std::fputc('\n', stats);
         }

@@ -1,0 +1,138 @@
+#!/usr/bin/env bash
+# The show benchmark: renders the whole show off-screen with quorlaxen-capture
+# at a fixed step, 1280x720, once with 4 samples and once without
+# multisampling, and reports per-frame render times (p50/p95/p99/max), the
+# five slowest one-second windows of show time with their draw calls, the
+# load time (process start to first frame, all data loaded) and peak memory.
+# Writes OUT/show-bench.txt, OUT/frames-4x.csv, OUT/frames-1x.csv and
+# OUT/frame-times.png (needs gnuplot for the plot).
+#
+#   bench/show-bench.sh [BUILD_DIR]          (default: build)
+#   BENCH_FPS=N        frames a second of show time (default 60, the capture's
+#                      default; a lower rate samples the same show more thinly)
+#   BENCH_FROM/BENCH_TO  show-time range (default the whole show)
+#   BENCH_VIDEO=1      also time a capture to H.264 with music at 60 frames/s,
+#                      of BENCH_VIDEO_FROM..BENCH_VIDEO_TO (default the range)
+#   BENCH_OUT=DIR      (default docs/bench)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$root/build}" && pwd)
+capture="$build/show/quorlaxen-capture"
+fps=${BENCH_FPS:-60}
+from=${BENCH_FROM:-0}
+to=${BENCH_TO:-242.5}
+out=${BENCH_OUT:-$root/docs/bench}
+[ -x "$capture" ] || { echo "show-bench: build quorlaxen-capture first ($capture)" >&2; exit 1; }
+mkdir -p "$out"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Draw calls per frame come from a small preloaded counter.
+cc -O2 -shared -fPIC -o "$work/gl_count.so" "$root/bench/gl_count.c" -ldl
+
+machine="$(uname -n), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), $(nproc) cores, \
+$(awk '/MemTotal/ {printf "%.0f GB", $2/1048576}' /proc/meminfo)"
+renderer=$(xvfb-run -a glxinfo -B 2>/dev/null | sed -n 's/^ *OpenGL renderer string: //p' | head -1 || true)
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+
+run() { # NAME ARGS...: one render-only pass, per-frame CSV and summary
+    local name=$1
+    shift
+    echo "show-bench: $name pass, $from-$to s at $fps frames/s ..." >&2
+    LD_PRELOAD="$work/gl_count.so" "$capture" --size 1280x720 --fps "$fps" --from "$from" --to "$to" \
+        --quiet --stats "$out/frames-$name.csv" "$@" >"$work/summary-$name.txt"
+}
+run 4x
+run 1x --no-aa
+
+video_line="not measured (BENCH_VIDEO=1 measures it)"
+if [ "${BENCH_VIDEO:-0}" = 1 ]; then
+    echo "show-bench: capture to H.264 at 60 frames/s ..." >&2
+    vfrom=${BENCH_VIDEO_FROM:-$from}
+    vto=${BENCH_VIDEO_TO:-$to}
+    start=$(date +%s.%N)
+    "$capture" --size 1280x720 --fps 60 --from "$vfrom" --to "$vto" --quiet -o "$work/show.mp4" >/dev/null
+    end=$(date +%s.%N)
+    video_line=$(awk -v s="$start" -v e="$end" -v a="$vfrom" -v b="$vto" \
+        'BEGIN { printf "%.1f s for show time %s-%s s (%.1f s): %.2f x its running time, start-up included", e - s, a, b, b - a, (e - s) / (b - a) }')
+fi
+load_after=$(cut -d' ' -f1-3 /proc/loadavg)
+
+python3 - "$out" "$work" "$machine" "$renderer" "$fps" "$from" "$to" "$load_before" "$load_after" "$video_line" <<'EOF'
+import csv, sys
+out, work, machine, renderer, fps, t0, t1, load_before, load_after, video = sys.argv[1:]
+
+def summary(name):
+    values = {}
+    for line in open(f"{work}/summary-{name}.txt"):
+        key, _, value = line.strip().partition("=")
+        if value:
+            values[key] = float(value)
+    return values
+
+def percentile(sorted_values, p):
+    # Nearest rank.
+    index = max(0, min(len(sorted_values) - 1, int(round(p / 100.0 * len(sorted_values) + 0.5)) - 1))
+    return sorted_values[index]
+
+lines = [
+    f"Show benchmark: quorlaxen-capture, 1280x720, fixed step 1/{fps} s, show time {t0}-{t1} s",
+    f"Machine: {machine}; renderer: {renderer or 'unknown'}",
+    f"Load average before/after: {load_before} / {load_after} (1/5/15 min; above 2 the figures are disturbed)",
+    "Frame ms = wall time of the frame driver's frame plus glFinish (no read-back, no encoding);",
+    "CPU ms = processor time of the whole process over the same span (all renderer threads).",
+    "",
+]
+for name, title in (("4x", "4 samples"), ("1x", "no multisampling")):
+    rows = list(csv.DictReader(open(f"{out}/frames-{name}.csv")))
+    ms = sorted(float(r["render_ms"]) for r in rows)
+    s = summary(name)
+    lines.append(f"{title}: {len(ms)} frames")
+    lines.append("  frame ms  p50 {:.1f}  p95 {:.1f}  p99 {:.1f}  max {:.1f}  mean {:.1f}".format(
+        percentile(ms, 50), percentile(ms, 95), percentile(ms, 99), ms[-1], sum(ms) / len(ms)))
+    cpu = sorted(float(r["cpu_ms"]) for r in rows)
+    lines.append("  CPU ms    p50 {:.1f}  p95 {:.1f}  p99 {:.1f}  max {:.1f}  mean {:.1f}".format(
+        percentile(cpu, 50), percentile(cpu, 95), percentile(cpu, 99), cpu[-1], sum(cpu) / len(cpu)))
+    lines.append("  load {:.2f} s from process start to first frame ({:.2f} s of it starting Xvfb)".format(
+        s.get("load_s", 0), s.get("xvfb_s", 0)))
+    lines.append("  peak memory {:.0f} MB (resident, capture process; {:.0f} MB at the first frame)".format(
+        s.get("peak_rss_mb", 0), float(rows[0]["rss_mb"])))
+    lines.append("  whole pass {:.0f} s wall".format(s.get("wall_s", 0)))
+    windows = {}
+    for r in rows:
+        windows.setdefault(int(float(r["show_time"])), []).append(r)
+    def mean(rs, key):
+        return sum(float(r[key]) for r in rs) / len(rs)
+    slow = sorted(windows.items(), key=lambda kv: -mean(kv[1], "render_ms"))[:5]
+    lines.append("  five slowest one-second windows (show time, scene time, mean/max frame ms, mean CPU ms, begin/end pairs, list calls):")
+    for second, rs in slow:
+        lines.append("    {:3d}-{:3d} s  scene {:6.1f}  {:6.1f} / {:6.1f} ms  cpu {:6.1f} ms  {:7.0f} begins  {:6.0f} lists".format(
+            second, second + 1, float(rs[0]["scene_time"]), mean(rs, "render_ms"),
+            max(float(r["render_ms"]) for r in rs), mean(rs, "cpu_ms"),
+            mean(rs, "begins") if "begins" in rs[0] else 0, mean(rs, "lists") if "lists" in rs[0] else 0))
+    lines.append("")
+lines.append(f"Capture to H.264 + music at 60 frames/s: {video}")
+open(f"{out}/show-bench.txt", "w").write("\n".join(lines) + "\n")
+print("\n".join(lines))
+EOF
+
+if command -v gnuplot >/dev/null; then
+    gnuplot <<EOF
+set terminal pngcairo size 1400,600 font "DejaVu Sans,10"
+set output "$out/frame-times.png"
+set title "Frame render time over show time, 1280x720, step 1/$fps s - $machine"
+set xlabel "show time (s)"
+set ylabel "ms per frame"
+set datafile separator ","
+set key top left
+set grid
+set arrow from graph 0, first 40 to graph 1, first 40 nohead dt 2 lc rgb "#808080"
+set arrow from graph 0, first 100 to graph 1, first 100 nohead dt 2 lc rgb "#c04040"
+plot "$out/frames-4x.csv" using 2:4 every ::1 with lines lc rgb "#1060c0" title "4 samples, wall", \
+     "$out/frames-1x.csv" using 2:4 every ::1 with lines lc rgb "#30a030" title "no multisampling, wall", \
+     "$out/frames-4x.csv" using 2:5 every ::1 with lines dt 3 lc rgb "#1060c0" title "4 samples, CPU (all threads)"
+EOF
+else
+    echo "show-bench: gnuplot missing, no plot" >&2
+fi
+echo "show-bench: results in $out" >&2
