@@ -10,6 +10,7 @@
 #include "math/random.h"
 #include "parts/parts.h"
 #include "platform/platform.h"
+#include "resources/resources.h"
 #include "runtime/runtime.h"
 #include "shell/shell.h"
 
@@ -28,7 +29,7 @@ uint32_t seed_from_time(double show_time) {
 }
 
 // The Escape fade's square, drawn into the window's framebuffer over the frame.
-void draw_fade_overlay(const show_context& context, double v) {
+void draw_fade_overlay(show_context& context, double v) {
     glViewport(0, 0, context.settings.view_width, context.settings.view_height);
     glPushAttrib(GL_ALL_ATTRIB_BITS);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
@@ -45,7 +46,8 @@ void draw_fade_overlay(const show_context& context, double v) {
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_LIGHTING);
     glDisable(GL_BLEND);
-    glUseProgram(0); // shading programs off: fixed-function square
+    disable_vertex_profile(context);
+    disable_fragment_profile(context);
     glColor3d(v, v, v);
     glDisable(GL_TEXTURE_2D);
     const double angle = 0.0, half = 50.0;
