@@ -154,6 +154,69 @@ TEST(MusicClock, SceneTimesConvertToTheShowClock) {
     EXPECT_NEAR(fm::show_time_of_scene(242.8 + 1 / 0.75), 241.867, 0.001);
 }
 
+// --- mastering --------------------------------------------------------------
+
+namespace {
+fm::stereo sine(double amplitude, double seconds, double hz = 997.0) {
+    fm::stereo s;
+    size_t n = size_t(seconds * fm::sample_rate);
+    for (size_t i = 0; i < n; ++i) {
+        float v = float(amplitude * std::sin(2 * 3.14159265358979323846 * hz * double(i) / fm::sample_rate));
+        s.left.push_back(v);
+        s.right.push_back(v);
+    }
+    return s;
+}
+} // namespace
+
+TEST(MusicMaster, LoudnessMeterReadsTheReferenceTone) {
+    // A 997 Hz tone at -20 dBFS on both channels reads -20 LUFS; the
+    // absolute gate leaves silence out, the relative gate a quiet tail.
+    fm::stereo tone = sine(0.1, 10);
+    EXPECT_NEAR(fm::integrated_loudness(tone.left, tone.right), -20.0, 0.1);
+    fm::stereo gapped = tone;
+    gapped.left.resize(20 * fm::sample_rate, 0.0f);
+    gapped.right.resize(20 * fm::sample_rate, 0.0f);
+    EXPECT_NEAR(fm::integrated_loudness(gapped.left, gapped.right), -20.0, 0.1);
+    fm::stereo tail = sine(0.001, 10);
+    gapped.left.insert(gapped.left.end(), tail.left.begin(), tail.left.end());
+    gapped.right.insert(gapped.right.end(), tail.right.begin(), tail.right.end());
+    EXPECT_NEAR(fm::integrated_loudness(gapped.left, gapped.right), -20.0, 0.1);
+    std::vector<float> silence(fm::sample_rate * 2, 0.0f);
+    EXPECT_LE(fm::integrated_loudness(silence, silence), -70.0);
+    // Low rumble counts for less than the same level at 1 kHz.
+    fm::stereo rumble = sine(0.1, 10, 30.0);
+    EXPECT_LT(fm::integrated_loudness(rumble.left, rumble.right), -23.0);
+}
+
+TEST(MusicMaster, LimiterHoldsTheCeilingAndSparesQuietPassages) {
+    // A quiet tone with one loud burst in the middle.
+    fm::stereo s = sine(0.1, 3);
+    for (size_t i = fm::sample_rate; i < size_t(1.2 * fm::sample_rate); ++i) {
+        s.left[i] *= 12.0f;
+        s.right[i] *= 12.0f;
+    }
+    const fm::stereo before = s;
+    fm::limit_peaks(s, 0.5f);
+    EXPECT_LE(fm::peak_level(s), 0.5f);
+    // Before the burst nothing changes; well after it the gain has recovered.
+    for (size_t i = 0; i < size_t(0.99 * fm::sample_rate); ++i)
+        ASSERT_EQ(s.left[i], before.left[i]) << i;
+    for (size_t i = size_t(2.5 * fm::sample_rate); i < s.left.size(); ++i)
+        ASSERT_NEAR(s.left[i], before.left[i], 1e-3) << i;
+    // The gain moves smoothly: no step between neighbouring samples of the
+    // burst larger than the tone itself could make.
+    for (size_t i = fm::sample_rate - 200; i < size_t(1.2 * fm::sample_rate); ++i)
+        ASSERT_LT(std::fabs(s.left[i] - s.left[i - 1]), 0.1f) << i;
+
+    fm::stereo mix = sine(0.05, 6);
+    fm::master_report r = fm::master_mix(mix, -14.0, -1.5, 1.0);
+    EXPECT_NEAR(r.loudness_after, -14.0, 0.3);
+    EXPECT_LE(r.peak_after, std::pow(10.0f, -1.5f / 20.0f) + 1e-6f);
+    EXPECT_EQ(mix.left.front(), 0.0f);
+    EXPECT_EQ(mix.left.back(), 0.0f);
+}
+
 // --- the composed scores ----------------------------------------------------
 
 TEST(MusicScore, BothVersionsAreWellFormedAndHitEveryAccent) {

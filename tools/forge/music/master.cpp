@@ -165,7 +165,7 @@ master_report master_mix(stereo& audio, double target_lufs, double ceiling_db, d
     const size_t fade = std::min(n, size_t(fade_out * sample_rate));
     for (size_t i = 0; i < fade; ++i) {
         // Raised-cosine fade to silence at the last sample.
-        double x = double(i) / double(fade);
+        double x = double(i + 1) / double(fade);
         float g = float(0.5 + 0.5 * std::cos(3.14159265358979323846 * x));
         audio.left[n - fade + i] *= g;
         audio.right[n - fade + i] *= g;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 
@@ -82,6 +83,8 @@ stereo render_score(const score& s, const std::string& soundfont_path) {
         return x.index < y.index;
     });
 
+    if (!(s.length > 0) || s.length * sample_rate > double(std::numeric_limits<int>::max() - block))
+        throw std::runtime_error("render: score length " + std::to_string(s.length) + " s is out of range");
     long total = std::lround(s.length * sample_rate);
     stereo out;
     out.left.assign(size_t(total), 0.0f);
