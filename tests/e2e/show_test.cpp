@@ -244,19 +244,6 @@ TEST_F(show_process, plays_and_escape_ends_it_leaving_the_capture_text_on_the_cl
     EXPECT_EQ(run_command("xclip -selection clipboard -o 2>/dev/null"), "");
 }
 
-TEST_F(show_process, alt_f4_closes_without_fade_or_clipboard) {
-    add_music();
-    ASSERT_EQ(std::system("printf untouched | xclip -selection clipboard -i >/dev/null 2>&1"), 0);
-    launch("dummy");
-    ASSERT_TRUE(answer_dialog()) << stderr_text();
-    const std::string window = find_window("Quorlaxen - KVT 2009", 300);
-    ASSERT_FALSE(window.empty()) << stderr_text();
-    std::this_thread::sleep_for(std::chrono::seconds(2));
-    press(window, "alt+F4");
-    EXPECT_EQ(wait_exit(60), 0) << stderr_text();
-    EXPECT_EQ(run_command("xclip -selection clipboard -o 2>/dev/null"), "untouched");
-}
-
 TEST_F(show_process, missing_music_says_no_sound_file_and_exits_with_0) {
     launch("dummy");
     ASSERT_TRUE(answer_dialog()) << stderr_text();
