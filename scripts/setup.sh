@@ -13,7 +13,7 @@ packages=(
   libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev libfreetype-dev fonts-dejavu-core
   lame libmp3lame-dev libfluidsynth-dev musescore-general-soundfont-small
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth x11-utils xdotool xclip ffmpeg
+  xvfb xauth xfonts-base x11-utils xdotool xclip ffmpeg
   gnuplot-nox
 )
 missing=()
