@@ -2,6 +2,7 @@
 // accents rely on, the composed scores, and the two forged MP3 files measured
 // as the show decodes them.
 #include "analysis.h"
+#include "encode.h"
 #include "master.h"
 #include "piece.h"
 #include "score.h"
@@ -215,6 +216,32 @@ TEST(MusicMaster, LimiterHoldsTheCeilingAndSparesQuietPassages) {
     EXPECT_LE(r.peak_after, std::pow(10.0f, -1.5f / 20.0f) + 1e-6f);
     EXPECT_EQ(mix.left.front(), 0.0f);
     EXPECT_EQ(mix.left.back(), 0.0f);
+}
+
+TEST(MusicMaster, EncodedLengthIsExactThanksToTheInfoTag) {
+    // An odd length, not a whole number of MP3 frames: without the encoder's
+    // delay and padding in the info tag the decoder would return more.
+    fm::stereo tone = sine(0.3, 2.0);
+    tone.left.resize(88201);
+    tone.right.resize(88201);
+    std::vector<unsigned char> mp3 = fm::encode_mp3(tone, {"Title", "Artist", "Album", "2026"}, 2);
+    ASSERT_GT(mp3.size(), 1000u);
+    EXPECT_EQ(std::string(mp3.begin(), mp3.begin() + 3), "ID3");
+    EXPECT_EQ(std::string(mp3.end() - 128, mp3.end() - 125), "TAG");
+    std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("music-encode-test-" + std::to_string(::getpid()) + ".mp3");
+    {
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(mp3.data()), std::streamsize(mp3.size()));
+    }
+    fm::decoded_audio back = fm::decode_mp3_file(path.string());
+    std::filesystem::remove(path);
+    EXPECT_EQ(back.rate, 44100);
+    EXPECT_EQ(back.left.size(), 88201u);
+    EXPECT_EQ(back.clipped, 0u);
+    EXPECT_NEAR(fm::integrated_loudness(back.left, back.right),
+                fm::integrated_loudness(tone.left, tone.right), 0.2);
+    EXPECT_THROW(fm::decode_mp3_file(path.string()), std::runtime_error);
 }
 
 // --- the composed scores ----------------------------------------------------
