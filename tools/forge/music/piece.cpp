@@ -581,6 +581,9 @@ void title(writer& w) {
                {{k_kick, "x.....x...x....."}, {k_hat, "x.x.x.x.x.x.x.x."}, {k_rim, "....x.......x..."}}, 75,
                true);
     }
+    // The whole band grows from the title to the machine.
+    for (int channel : {lead, lead2, horn, bass, flute, high, pad, comp, extra, reed})
+        cc_ramp(w, sec.beat, sec.beat + sec.beats(), channel, 11, w.version == 1 ? 82 : 96, 127);
     // The timpani mark each bar of the build.
     for (size_t b = 0; b < sec.bars.size(); ++b)
         put(w, sec.beat + sec.bar_beat(b), 1, timp, bass_key(chord_at_beat(ch, sec.bar_beat(b)), 38),
