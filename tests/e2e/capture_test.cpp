@@ -128,6 +128,13 @@ TEST_F(capture_program, frame_reached_by_a_jump_equals_the_frame_reached_by_runn
     ASSERT_EQ(one.size(), 160u * 90u * 3u);
     EXPECT_NE(one.find_first_not_of(one[0]), std::string::npos) << "a blank frame";
 
+    // Several times in one run, each reached from its own starting state:
+    // a scene time first does not change the frame at the show time.
+    const result several = run("--at-scene 12.5 --at 30.1 --fps 10 --size 160x90 -o shots/");
+    ASSERT_EQ(several.code, 0) << several.err;
+    EXPECT_TRUE(fs::exists(dir / "shots" / "frame-012.500.png"));
+    EXPECT_EQ(pixels(dir / "shots" / "show-030.100.png"), one);
+
     // The same show time as the third frame of a run from 29.9 s.
     const result range = run("--from 29.9 --to 30.1 --fps 10 --size 160x90 --quiet -o frames/");
     ASSERT_EQ(range.code, 0) << range.err;

@@ -155,14 +155,17 @@ double scene_before(double target, double dt) {
     return x;
 }
 
-// One frame to run: the show time after its step, and the step the
-// production's clock gets (the counter moves by that much).
+// One frame to run: the show time after its step; frames that are written
+// carry the number that names their file.
 struct planned_frame {
     double show_time = 0.0;
     bool output = false;
+    double label = 0.0; // the time asked for (--at, --at-scene)
+    bool scene = false; // the label is a scene time
 };
 
-struct plan {
+// A run of frames from one starting state of the two clocks.
+struct segment {
     double start_show = 0.0;  // runtime show time before the first frame
     double start_scene = 0.0; // production scene time before the first frame
     std::vector<planned_frame> frames;
@@ -177,45 +180,60 @@ double on_grid(double t, int fps) {
     return std::fabs(frames - whole) < 1e-6 ? whole / fps : t;
 }
 
-// The frames of a run. The first frame is never written: it leaves behind
-// the state the script carries from one frame to the next.
-plan make_plan(const capture::options& o) {
-    const double dt = 1.0 / o.fps;
-    // The frame driver ends the show past this time before the frame can be read.
-    const double last = capture::show_length - 1e-7;
-    plan p;
-    if (o.single && o.at_scene) {
-        // Two steps of dt that land on the scene time; at the very start the
-        // clock runs from 0 in one shortened step instead.
-        const double x1 = scene_before(o.at, dt);
-        const double x0 = scene_before(x1, dt);
-        if (x0 >= 0.0) {
-            p.start_scene = x0;
-            p.start_show = show_at(x0, dt);
-            p.frames = {{p.start_show + dt, false}, {p.start_show + 2 * dt, true}};
-        } else {
-            p.start_scene = 0.0;
-            p.start_show = 0.0;
-            p.frames = {{0.0, false}, {o.at / shaping(0.0), true}};
-        }
+// Frames at show times `times` (consecutive steps of 1/fps), after one
+// frame that is never written: it leaves behind the state the script
+// carries from one frame to the next.
+segment show_time_segment(const std::vector<double>& times, int fps) {
+    const double dt = 1.0 / fps;
+    segment s;
+    const double warm = std::max(on_grid(times.front() - dt, fps), 0.0);
+    s.start_show = std::max(on_grid(warm - dt, fps), 0.0);
+    s.start_scene = scene_at(s.start_show, dt);
+    s.frames.push_back({warm, false});
+    for (double t : times)
+        s.frames.push_back({t, true, t, false});
+    return s;
+}
+
+// Two steps of 1/fps that land on a scene time; at the very start the clock
+// runs from 0 in one shortened step instead.
+segment scene_time_segment(double scene, int fps) {
+    const double dt = 1.0 / fps;
+    const double x1 = scene_before(scene, dt);
+    const double x0 = scene_before(x1, dt);
+    segment s;
+    if (x0 >= 0.0) {
+        s.start_scene = x0;
+        s.start_show = show_at(x0, dt);
+        s.frames = {{s.start_show + dt, false}, {s.start_show + 2 * dt, true, scene, true}};
     } else {
-        std::vector<double> times;
-        const double first = on_grid(o.single ? o.at : o.from, o.fps);
-        const long count = o.single ? 1 : long(std::floor((o.to - first) * o.fps + 1e-6)) + 1;
+        s.frames = {{0.0, false}, {scene / shaping(0.0), true, scene, true}};
+    }
+    return s;
+}
+
+std::vector<segment> make_plan(const capture::options& o) {
+    std::vector<segment> plan;
+    if (o.single) {
+        for (const capture::time_point& at : o.times)
+            plan.push_back(at.scene ? scene_time_segment(at.seconds, o.fps)
+                                    : show_time_segment({on_grid(at.seconds, o.fps)}, o.fps));
+    } else {
+        const double dt = 1.0 / o.fps;
+        const double first = on_grid(o.from, o.fps);
+        const long count = long(std::floor((o.to - first) * o.fps + 1e-6)) + 1;
         const double first_frame = first * o.fps;
         const bool grid = first_frame == std::nearbyint(first_frame);
+        std::vector<double> times;
         for (long i = 0; i < count; ++i)
             times.push_back(grid ? (first_frame + double(i)) / o.fps : first + double(i) * dt);
-        const double warm = std::max(on_grid(times.front() - dt, o.fps), 0.0);
-        p.start_show = std::max(on_grid(warm - dt, o.fps), 0.0);
-        p.start_scene = scene_at(p.start_show, dt);
-        p.frames.push_back({warm, false});
-        for (double t : times)
-            p.frames.push_back({t, true});
+        plan.push_back(show_time_segment(times, o.fps));
     }
-    for (planned_frame& f : p.frames)
-        f.show_time = std::min(f.show_time, last);
-    return p;
+    // The frame driver ends the show past its length before the frame can be read.
+    for (segment& s : plan)
+        for (planned_frame& f : s.frames)
+            f.show_time = std::min(f.show_time, capture::show_length - 1e-7);
+    return plan;
 }
 
 bool write_png(const std::string& file_name, int width, int height, const std::vector<unsigned char>& rgb) {
@@ -378,21 +396,16 @@ int main(int argc, char** argv) {
     if (!part) fail("the show did not start");
     rendering = true;
 
-    const plan p = make_plan(o);
+    const std::vector<segment> plan = make_plan(o);
     runtime_state& rt = runtime();
-    part->scene_time = p.start_scene;
     counter_frequency = int64_t(o.fps) * 1000000;
     auto ticks = [&](double t) { return std::llround(t * double(counter_frequency)); };
-    double previous = p.start_show;
 
     size_t output_count = 0;
-    for (const planned_frame& f : p.frames)
-        output_count += f.output;
-    const double first_output = [&] {
-        for (const planned_frame& f : p.frames)
-            if (f.output) return f.show_time;
-        return 0.0;
-    }();
+    for (const segment& s : plan)
+        for (const planned_frame& f : s.frames)
+            output_count += f.output;
+    const double first_output = plan.front().frames[1].show_time; // after the unwritten frame
 
     if (o.kind == capture::output_kind::video) {
         const std::string music =
@@ -420,64 +433,72 @@ int main(int argc, char** argv) {
     const auto loop_start = clock_type::now();
     auto last_report = loop_start;
     size_t done = 0;
-    for (const planned_frame& f : p.frames) {
-        // Each frame starts from its planned time and steps by exactly the
-        // planned amount: the timer restarts, the counter moves by the step.
-        timer_reset();
-        rt.last_reading = timer_read();
-        rt.show_time = previous;
-        frame_start_time = previous;
-        counter += ticks(f.show_time) - ticks(previous);
-        previous = f.show_time;
-        const auto started = clock_type::now();
-        const double cpu_started = process_cpu_seconds();
-        run_frame();
-        glFinish();
-        const auto rendered = clock_type::now();
-        const double cpu_ms = (process_cpu_seconds() - cpu_started) * 1000.0;
-        if (load_seconds == 0.0)
-            load_seconds = std::chrono::duration<double>(rendered - process_start).count();
-        if (!f.output) continue;
-        unsigned long begins = 0, lists = 0, arrays = 0;
-        if (draw_calls) draw_calls(&begins, &lists, &arrays);
-        if (!f.output) continue;
-        if (stats) {
-            std::fprintf(stats, "%zu,%.6f,%.6f,%.3f,%.3f,%.1f", done, rt.show_time, part->scene_time,
-                         std::chrono::duration<double, std::milli>(rendered - started).count(), cpu_ms,
-                         resident_mb());
-            if (draw_calls) std::fprintf(stats, ",%lu,%lu,%lu", begins, lists, arrays);
-            std::fputc('\n', stats);
-        }
+    for (const segment& s : plan) {
+        part->scene_time = s.start_scene;
+        double previous = s.start_show;
+        for (const planned_frame& f : s.frames) {
+            // Each frame starts from its planned time and steps by exactly the
+            // planned amount: the timer restarts, the counter moves by the step.
+            timer_reset();
+            rt.last_reading = timer_read();
+            rt.show_time = previous;
+            frame_start_time = previous;
+            counter += ticks(f.show_time) - ticks(previous);
+            previous = f.show_time;
+            const auto started = clock_type::now();
+            const double cpu_started = process_cpu_seconds();
+            run_frame();
+            glFinish();
+            const auto rendered = clock_type::now();
+            const double cpu_ms = (process_cpu_seconds() - cpu_started) * 1000.0;
+            if (load_seconds == 0.0)
+                load_seconds = std::chrono::duration<double>(rendered - process_start).count();
+            unsigned long begins = 0, lists = 0, arrays = 0;
+            if (draw_calls) draw_calls(&begins, &lists, &arrays);
+            if (!f.output) continue;
+            if (stats) {
+                std::fprintf(stats, "%zu,%.6f,%.6f,%.3f,%.3f,%.1f", done, rt.show_time, part->scene_time,
+                             std::chrono::duration<double, std::milli>(rendered - started).count(), cpu_ms,
+                             resident_mb());
+                if (draw_calls) std::fprintf(stats, ",%lu,%lu,%lu", begins, lists, arrays);
+                std::fputc('\n', stats);
+            }
 
-        if (o.kind != capture::output_kind::none) {
-            glReadBuffer(GL_BACK);
-            glReadPixels(0, 0, o.width, o.height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
-            // GL rows run bottom-up; files and ffmpeg want them top-down.
-            for (int y = 0; y < o.height; ++y)
-                std::copy_n(&pixels[size_t(o.height - 1 - y) * row_bytes], row_bytes,
-                            &rows[size_t(y) * row_bytes]);
-        }
-        if (o.kind == capture::output_kind::png) {
-            if (!write_png(o.output, o.width, o.height, rows)) fail("cannot write " + o.output);
-        } else if (o.kind == capture::output_kind::frames) {
-            char name[32];
-            std::snprintf(name, sizeof name, "frame-%06zu.png", done);
-            if (!write_png(o.output + name, o.width, o.height, rows)) fail("cannot write " + o.output + name);
-        } else if (o.kind == capture::output_kind::video) {
-            if (std::fwrite(rows.data(), 1, rows.size(), encoder_pipe) != rows.size())
-                fail("ffmpeg stopped taking frames (its message is above)");
-        }
-        ++done;
+            if (o.kind != capture::output_kind::none) {
+                glReadBuffer(GL_BACK);
+                glReadPixels(0, 0, o.width, o.height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+                // GL rows run bottom-up; files and ffmpeg want them top-down.
+                for (int y = 0; y < o.height; ++y)
+                    std::copy_n(&pixels[size_t(o.height - 1 - y) * row_bytes], row_bytes,
+                                &rows[size_t(y) * row_bytes]);
+            }
+            if (o.kind == capture::output_kind::png) {
+                if (!write_png(o.output, o.width, o.height, rows)) fail("cannot write " + o.output);
+            } else if (o.kind == capture::output_kind::frames) {
+                // Frames of a range by number, frames at chosen times by their time.
+                char name[40];
+                if (o.single)
+                    std::snprintf(name, sizeof name, "%s-%07.3f.png", f.scene ? "frame" : "show", f.label);
+                else
+                    std::snprintf(name, sizeof name, "frame-%06zu.png", done);
+                if (!write_png(o.output + name, o.width, o.height, rows))
+                    fail("cannot write " + o.output + name);
+            } else if (o.kind == capture::output_kind::video) {
+                if (std::fwrite(rows.data(), 1, rows.size(), encoder_pipe) != rows.size())
+                    fail("ffmpeg stopped taking frames (its message is above)");
+            }
+            ++done;
 
-        const auto now = clock_type::now();
-        if (progress &&
-            (now - last_report > std::chrono::seconds(terminal ? 1 : 10) || done == output_count)) {
-            last_report = now;
-            const double elapsed = std::chrono::duration<double>(now - loop_start).count();
-            const double rate = done / std::max(elapsed, 1e-9);
-            std::fprintf(stderr, "%sframes %zu/%zu  %.1f frames/s  %s left%s", terminal ? "\r" : "", done,
-                         output_count, rate, clock_text(double(output_count - done) / rate).c_str(),
-                         terminal ? "   " : "\n");
+            const auto now = clock_type::now();
+            if (progress &&
+                (now - last_report > std::chrono::seconds(terminal ? 1 : 10) || done == output_count)) {
+                last_report = now;
+                const double elapsed = std::chrono::duration<double>(now - loop_start).count();
+                const double rate = done / std::max(elapsed, 1e-9);
+                std::fprintf(stderr, "%sframes %zu/%zu  %.1f frames/s  %s left%s", terminal ? "\r" : "", done,
+                             output_count, rate, clock_text(double(output_count - done) / rate).c_str(),
+                             terminal ? "   " : "\n");
+            }
         }
     }
     if (progress && terminal) std::fputc('\n', stderr);

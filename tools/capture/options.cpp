@@ -14,6 +14,7 @@ const char* const usage_text =
     "  -o DIR/            numbered PNG frames in DIR\n"
     "  --at SECONDS -o frame.png      one frame at a show time\n"
     "  --at-scene T -o frame.png      one frame at a scene time (the script's clock)\n"
+    "  --at T1 --at-scene T2 ... -o DIR/   several: DIR/frame-T.png (scene), DIR/show-T.png\n"
     "  --from S --to S    show-time range, seconds (default 0 to 242.5)\n"
     "  --size WxH         frame size (default 1280x720)\n"
     "  --fps N            frames a second (default 60)\n"
@@ -78,10 +79,12 @@ bool parse_options(int argc, const char* const* argv, options& out, std::string&
             out.output = v;
         } else if (arg == "--at" || arg == "--at-scene") {
             if (!value(v)) return false;
-            if (!number(v, out.at) || out.at < 0.0 || out.at > show_length)
+            time_point at;
+            if (!number(v, at.seconds) || at.seconds < 0.0 || at.seconds > show_length)
                 return error = arg + " takes seconds from 0 to 242.5, not '" + v + "'", false;
+            at.scene = arg == "--at-scene";
             out.single = true;
-            out.at_scene = arg == "--at-scene";
+            out.times.push_back(at);
         } else if (arg == "--from" || arg == "--to") {
             if (!value(v)) return false;
             double t = 0.0;
@@ -137,6 +140,8 @@ bool parse_options(int argc, const char* const* argv, options& out, std::string&
         return error = "--at and --from/--to exclude each other", false;
     if (out.kind == output_kind::png && !out.single)
         return error = "a single .png needs --at or --at-scene (or give a folder: -o DIR/)", false;
+    if (out.kind == output_kind::png && out.times.size() > 1)
+        return error = "several times need a folder: -o DIR/", false;
     if (out.kind == output_kind::video && out.single)
         return error = "--at renders one frame: give -o FILE.png or -o DIR/", false;
     if (!out.single && out.from >= out.to) return error = "--from must lie before --to", false;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace capture {
 
@@ -14,14 +15,19 @@ enum class output_kind {
     video,  // frames piped to ffmpeg, music muxed in
 };
 
+// One frame asked for by --at (show time) or --at-scene (scene time).
+struct time_point {
+    double seconds = 0.0;
+    bool scene = false;
+};
+
 struct options {
     std::string output; // as given, made absolute by the caller
     output_kind kind = output_kind::none;
-    bool single = false;     // --at or --at-scene
-    bool at_scene = false;   // the single time is a scene time
-    double at = 0.0;         // seconds
-    double from = 0.0;       // seconds of show time
-    double to = show_length; // seconds of show time, inclusive
+    bool single = false;           // frames at chosen times (--at, --at-scene), not a range
+    std::vector<time_point> times; // in the order given
+    double from = 0.0;             // seconds of show time
+    double to = show_length;       // seconds of show time, inclusive
     int width = 1280, height = 720;
     int fps = 60;
     bool antialiased = true;
