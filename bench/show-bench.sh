@@ -93,8 +93,8 @@ for name, title in (("4x", "4 samples"), ("1x", "no multisampling")):
     cpu = sorted(float(r["cpu_ms"]) for r in rows)
     lines.append("  CPU ms    p50 {:.1f}  p95 {:.1f}  p99 {:.1f}  max {:.1f}  mean {:.1f}".format(
         percentile(cpu, 50), percentile(cpu, 95), percentile(cpu, 99), cpu[-1], sum(cpu) / len(cpu)))
-    lines.append("  load {:.2f} s from process start to first frame ({:.2f} s of it starting Xvfb)".format(
-        s.get("load_s", 0), s.get("xvfb_s", 0)))
+    lines.append("  load {:.2f} s from process start to first frame ({:.2f} s of it starting Xvfb; {:.2f} s of processor time)".format(
+        s.get("load_s", 0), s.get("xvfb_s", 0), s.get("load_cpu_s", 0)))
     lines.append("  peak memory {:.0f} MB (resident, capture process; {:.0f} MB at the first frame)".format(
         s.get("peak_rss_mb", 0), float(rows[0]["rss_mb"])))
     lines.append("  whole pass {:.0f} s wall".format(s.get("wall_s", 0)))
