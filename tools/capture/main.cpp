@@ -69,7 +69,12 @@ FILE* encoder_pipe = nullptr;
     std::_Exit(code); // the show releases nothing on the way out either
 }
 
-void on_signal(int) { finish(130); }
+// Interrupted: only what is safe in a signal handler. ffmpeg, in the same
+// process group, gets the interrupt itself.
+void on_signal(int) {
+    capture::stop_xvfb();
+    _exit(130);
+}
 
 void fail(const std::string& message) {
     std::fprintf(stderr, "quorlaxen-capture: %s\n", message.c_str());
@@ -87,9 +92,11 @@ void capture_exit(int code) {
     finish(1);
 }
 
-int show_message_box(const char* text, const char* caption, unsigned) {
+// Nobody is there to answer: the message goes to standard error, a question
+// is answered yes.
+int show_message_box(const char* text, const char* caption, unsigned style) {
     std::fprintf(stderr, "quorlaxen-capture: %s: %s\n", caption, text);
-    return platform::id_ok; // answers a yes/no question with yes
+    return (style & 0xF) == platform::mb_yesno ? platform::id_yes : platform::id_ok;
 }
 
 void script_platform() {
