@@ -5,8 +5,6 @@
 // Header-only: tests that do not include it do not link it.
 #pragma once
 
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
