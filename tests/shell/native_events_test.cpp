@@ -4,6 +4,8 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "platform/platform.h"
@@ -136,6 +138,34 @@ TEST_F(native_events, posted_quit_comes_first) {
     EXPECT_EQ(m.id, unsigned(wm_quit));
     EXPECT_EQ(m.wparam, 3u);
     drain();
+}
+
+} // namespace
+
+namespace {
+
+// Without a display a message box is standard error alone and never waits.
+TEST(native_message_box, without_a_display_writes_standard_error_only) {
+    const char* display = std::getenv("DISPLAY");
+    const std::string saved = display ? display : "";
+    unsetenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const std::string saved_wayland = wayland ? wayland : "";
+    unsetenv("WAYLAND_DISPLAY");
+
+    const platform::platform& p = platform::native_platform();
+    testing::internal::CaptureStderr();
+    const int ok = p.message_box("Problem initializing FMod. \nNo sound file.", "Quorlaxen  ",
+                                 platform::mb_ok | platform::mb_iconinformation);
+    const int question = p.message_box("Use Windowed Mode Instead?", "KVT GL ;-)", platform::mb_yesno);
+    const std::string err = testing::internal::GetCapturedStderr();
+
+    if (!saved.empty()) setenv("DISPLAY", saved.c_str(), 1);
+    if (!saved_wayland.empty()) setenv("WAYLAND_DISPLAY", saved_wayland.c_str(), 1);
+    EXPECT_EQ(ok, platform::id_ok);
+    EXPECT_EQ(question, platform::id_no); // nobody to say yes
+    EXPECT_NE(err.find("Quorlaxen  : Problem initializing FMod. \nNo sound file.\n"), std::string::npos);
+    EXPECT_NE(err.find("Use Windowed Mode Instead?"), std::string::npos);
 }
 
 } // namespace
