@@ -67,7 +67,9 @@ struct fake_state {
 fake_state& state();
 
 // While alive: sys() is the fake table, and the fake, shell and runtime
-// state start fresh. The previous table comes back afterwards.
+// state start fresh. The previous table comes back afterwards, and the
+// runtime's production part, if one is left, is deleted (create it with new,
+// as the start-up sequence does).
 class scoped_platform {
   public:
     scoped_platform();
