@@ -1,6 +1,7 @@
 #include "math/path.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -33,7 +34,7 @@ float distance(const Vec3& a, const Vec3& b) {
 }
 
 std::string write_file(const char* name, const std::vector<unsigned char>& bytes) {
-    std::string file = testing::TempDir() + name;
+    std::string file = testing::TempDir() + std::to_string(getpid()) + "_" + name;
     std::FILE* f = std::fopen(file.c_str(), "wb");
     if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);

@@ -62,12 +62,16 @@ class scene_setup : public gl_test {
     void SetUp() override {
         gl_test::SetUp();
         if (HasFatalFailure()) return;
-        folder_ = std::filesystem::path(testing::TempDir()) / "setup_show";
+        folder_ = show_data::private_folder("setup_show");
         std::string why;
         if (!show_data::make(folder_, why, with_outline_and_track())) GTEST_SKIP() << why;
         glDeleteLists(100, 1700);
         glDeleteLists(12000, 2);
         last_box.clear();
+    }
+
+    void TearDown() override {
+        if (!folder_.empty()) std::filesystem::remove_all(folder_);
     }
 
     virtual bool with_outline_and_track() const { return true; }

@@ -119,18 +119,24 @@ class start_up_sequence : public ::testing::Test {
             return forward(rate, channels);
         };
 
-        folder_ = std::filesystem::path(testing::TempDir()) / "start_up_show";
+        folder_ = show_data::private_folder("start_up_show");
         std::string why;
         if (!show_data::make(folder_, why)) GTEST_SKIP() << why;
     }
 
-    void TearDown() override {
+    // The parts and the loading record a run leaves in the runtime.
+    static void release_parts() {
         delete runtime().production;
         runtime().production = nullptr;
         delete runtime().loader;
         runtime().loader = nullptr;
         delete runtime().loading_record;
         runtime().loading_record = nullptr;
+    }
+
+    void TearDown() override {
+        release_parts();
+        if (!folder_.empty()) std::filesystem::remove_all(folder_);
     }
 
     std::filesystem::path folder_;
@@ -178,7 +184,7 @@ TEST_F(start_up_sequence, render_targets_follow_the_view_and_the_antialiasing) {
         glBindTexture(GL_TEXTURE_2D, context.texture_names[3]);
         glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &texture_width);
         EXPECT_EQ(texture_width, v.half.width);
-        TearDown();
+        release_parts();
     }
 }
 

@@ -1,6 +1,7 @@
 #include "scenes/shape.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <GL/glew.h>
 
@@ -63,7 +64,7 @@ outline_file read(const rtt_writer& w, double frame_scale = 1.0) {
 }
 
 std::string write_file(const char* name, const rtt_writer& w) {
-    std::string file = testing::TempDir() + name;
+    std::string file = testing::TempDir() + std::to_string(getpid()) + "_" + name;
     std::FILE* f = std::fopen(file.c_str(), "wb");
     if (!w.bytes.empty()) std::fwrite(w.bytes.data(), 1, w.bytes.size(), f);
     std::fclose(f);

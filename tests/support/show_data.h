@@ -5,6 +5,8 @@
 // Header-only: tests that do not include it do not link it.
 #pragma once
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +15,8 @@
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace show_data {
 
@@ -129,6 +133,12 @@ inline bool make(const std::filesystem::path& root, std::string& why, bool with_
         write_bytes(root / "meshes/try1.sav", track_bytes());
     }
     return true;
+}
+
+// A folder of its own under the test temp folder: test processes run side by
+// side (ctest -j, other build folders) and must not share one.
+inline std::filesystem::path private_folder(const std::string& stem) {
+    return std::filesystem::path(testing::TempDir()) / (stem + "_" + std::to_string(getpid()));
 }
 
 // Runs with `folder` as the working directory while alive.
