@@ -250,7 +250,9 @@ void part_start::render(double* frame_step, show_context& context, frame_record*
     glPushMatrix();
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     glClear(GL_COLOR_BUFFER_BIT);
-    bind_render_target(context, 0, 2);
+    // Only the first colour attachment is ever resolved and read; a second
+    // draw buffer would double every sample's blend and store for nothing.
+    bind_render_target(context, 0, 1);
 
     frame_cameras cams;
     direct_cameras(T, script_anchor, track, cams);
