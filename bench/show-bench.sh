@@ -128,6 +128,8 @@ set key top left
 set grid
 set arrow from graph 0, first 40 to graph 1, first 40 nohead dt 2 lc rgb "#808080"
 set arrow from graph 0, first 100 to graph 1, first 100 nohead dt 2 lc rgb "#c04040"
+set label "goal: median 40 ms" at graph 0.995, first 40 right offset 0,0.6 tc rgb "#606060"
+set label "goal: p99 100 ms" at graph 0.995, first 100 right offset 0,0.6 tc rgb "#c04040"
 plot "$out/frames-4x.csv" using 2:4 every ::1 with lines lc rgb "#1060c0" title "4 samples, wall", \
      "$out/frames-1x.csv" using 2:4 every ::1 with lines lc rgb "#30a030" title "no multisampling, wall", \
      "$out/frames-4x.csv" using 2:5 every ::1 with lines dt 3 lc rgb "#1060c0" title "4 samples, CPU (all threads)"
