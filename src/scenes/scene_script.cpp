@@ -66,6 +66,50 @@ void draw_dot(double x, double y, double size, double squash, int list) {
     glPopMatrix();
 }
 
+dot_view current_dot_view() {
+    double projection[16], modelview[16];
+    glGetDoublev(GL_PROJECTION_MATRIX, projection);
+    glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
+    dot_view view;
+    for (int column = 0; column < 4; ++column)
+        for (int row = 0; row < 4; ++row) {
+            double sum = 0.0;
+            for (int k = 0; k < 4; ++k)
+                sum += projection[k * 4 + row] * modelview[column * 4 + k];
+            view.m[column * 4 + row] = sum;
+        }
+    return view;
+}
+
+bool dot_in_view(const dot_view& view, double x, double y, double size, double squash) {
+    const double* m = view.m;
+    const double half_x = 2.0 * std::abs(size), half_y = 2.0 * std::abs(size * squash);
+    // Per clip plane (x <= w, -x <= w, y <= w, -y <= w, z <= w, -z <= w): a
+    // bit set while every corner so far lies beyond it.
+    unsigned outside = 0x3f;
+    for (int corner = 0; corner < 4 && outside != 0; ++corner) {
+        const double px = x + ((corner & 1) ? half_x : -half_x);
+        const double py = y + ((corner & 2) ? half_y : -half_y);
+        double clip[4], magnitude[4];
+        for (int row = 0; row < 4; ++row) {
+            const double a = m[row] * px, b = m[4 + row] * py, d = m[12 + row];
+            clip[row] = a + b + d;
+            magnitude[row] = std::abs(a) + std::abs(b) + std::abs(d);
+        }
+        const double w = clip[3];
+        unsigned here = 0;
+        for (int axis = 0; axis < 3; ++axis) {
+            // The margin scales with the terms that cancel, not with their
+            // sum, so large translations near the view stay safe.
+            const double margin = 1e-4 * (magnitude[axis] + magnitude[3]);
+            if (clip[axis] - w > margin) here |= 1u << (2 * axis);
+            if (-clip[axis] - w > margin) here |= 2u << (2 * axis);
+        }
+        outside &= here;
+    }
+    return outside == 0;
+}
+
 dot_cell first_field_cell(double T, double wave, double shrink_start, double size_factor) {
     dot_cell cell;
     cell.u = rand01();
@@ -91,13 +135,15 @@ dot_cell first_field_cell(double T, double wave, double shrink_start, double siz
 void draw_hexagon_field(const script_frame& frame, const hexagon_field_params& params) {
     const double T = frame.T;
     glColor3f(0.0f, 0.0f, 0.0f);
+    const dot_view view = current_dot_view();
     for (int r = -25; r < 25; r += 2) {
         for (int c = -40; c < 100; c += 2) {
             const double wave = clamp01(params.wave_rate * (T - params.wave_start) - 0.01 * c);
             dot_cell cell = first_field_cell(T, wave, params.shrink_start, params.size_factor);
             if ((r < -10 || r > 10) && std::sin(0.15 * c) > 0.5) cell.size = 0.0;
-            if (cell.u >= 0.001 && cell.size > 0.0)
-                draw_dot(4.5 * c - 1.8, 4.5 * r, cell.size, cell.squash, list_hexagon);
+            const double x = 4.5 * c - 1.8, y = 4.5 * r;
+            if (cell.u >= 0.001 && cell.size > 0.0 && dot_in_view(view, x, y, cell.size, cell.squash))
+                draw_dot(x, y, cell.size, cell.squash, list_hexagon);
         }
     }
 }
@@ -295,6 +341,7 @@ void field_row_11(const script_frame& f) {
     const int first_column = int(std::floor(30.0 * w));
     const double column_end = 128.0 * w;
     const int last_row = T > 149 ? 45 : 49;
+    const dot_view view = current_dot_view();
     for (int r = -9; r <= 49; ++r) {
         for (int c = 0; c < 128; ++c) {
             const dot_cell cell = first_field_cell(T, 1.0, T, 0.9);
@@ -304,6 +351,16 @@ void field_row_11(const script_frame& f) {
             if (c > 80 && T < 129) shown = false;
             if (T > 143 && (c < 80 || r < 0)) shown = false;
             if (!shown) continue;
+            if (!dot_in_view(view, 4.5 * c - 1.8, 4.5 * r, cell.size, cell.squash)) {
+                // The colour a drawn dot leaves current stays what later rows see.
+                if (red)
+                    glColor3f(1.0f, 0.0f, 0.0f);
+                else if (orange)
+                    glColor3f(1.0f, 0.5f, 0.0f);
+                else
+                    glColor3f(0.0f, 0.0f, 0.0f);
+                continue;
+            }
             glPushMatrix();
             glTranslatef(float(4.5 * c - 1.8), float(4.5 * r), 0.0f);
             glScalef(float(2.0 * cell.size), float(2.0 * cell.size * cell.squash), float(2.0 * cell.size));
@@ -352,11 +409,20 @@ void field_row_14(const script_frame& f) {
     const int first_column = int(std::floor(30.0 * w));
     const double column_end = 128.0 * w;
     const int last_row = T > 159 ? 45 : 49;
+    const dot_view view = current_dot_view();
     for (int r = -9; r <= 49; ++r) {
         for (int c = 0; c < 128; ++c) {
             const dot_cell cell = first_field_cell(T, 1.0, T, 0.9);
             const bool inner = rand01() < 0.2;
             if (r > last_row || c < first_column || c >= column_end || cell.size <= 0.0) continue;
+            if (!dot_in_view(view, 4.5 * c - 1.8, 4.5 * r, cell.size, cell.squash)) {
+                // The colour a drawn dot leaves current stays what later rows see.
+                if (inner)
+                    glColor3f(0.0f, 0.5f, 1.0f);
+                else
+                    glColor3f(0.0f, 0.0f, 0.0f);
+                continue;
+            }
             glPushMatrix();
             glTranslatef(float(4.5 * c - 1.8), float(4.5 * r), 0.0f);
             glScalef(float(2.0 * cell.size), float(2.0 * cell.size * cell.squash), float(2.0 * cell.size));
@@ -381,12 +447,23 @@ void field_row_15(show_context& context, const script_frame& f) {
     glTranslatef(3858.4995f, -712.0f, -500.0f);
     glScalef(12.0f, 12.0f, 12.0f);
     show_srand(4242415);
+    const dot_view view = current_dot_view();
     for (int r = -55; r <= 90; ++r) {
         for (int j = -61; j <= 9; ++j) {
             const dot_cell cell = first_field_cell(T, 1.0, T, 0.9);
             const bool yellow = rand01() < 0.5;
             const bool lit = rand01() < 0.4 && step_noise((T - 67.0 - 0.08 * (j + 60)) * 0.5) <= 0.5;
             if (cell.size <= 0.0) continue;
+            if (!dot_in_view(view, 4.5 * j, 4.5 * r, cell.size, cell.squash)) {
+                // The colour a drawn dot leaves current stays what later rows see.
+                if (!lit)
+                    glColor3f(0.0f, 0.0f, 0.0f);
+                else if (yellow)
+                    glColor3f(1.0f, 1.0f, 0.0f);
+                else
+                    glColor3f(0.3f, 0.8f, 1.0f);
+                continue;
+            }
             glPushMatrix();
             glTranslatef(float(4.5 * j), float(4.5 * r), 0.0f);
             glScalef(float(2.0 * cell.size), float(2.0 * cell.size * cell.squash), float(2.0 * cell.size));
@@ -412,6 +489,7 @@ void field_row_16(show_context& context, const script_frame& f) {
     glPushMatrix();
     apply_camera(context.context_camera);
     show_srand(4242416);
+    const dot_view view = current_dot_view();
     for (int r = -25; r <= 24; ++r) {
         for (int c = -40; c <= 119; ++c) {
             const double wave = clamp01(0.2 * T - 0.01 * c);
@@ -419,6 +497,14 @@ void field_row_16(show_context& context, const script_frame& f) {
             const bool inner = rand01() < 0.5;
             const double blue = inner ? 2.0 * rand01() : 0.0;
             if (cell.u < 0.001 || cell.size <= 0.0) continue;
+            if (!dot_in_view(view, 4.5 * c, 4.5 * r, cell.size, cell.squash)) {
+                // The colour a drawn dot leaves current stays what later rows see.
+                if (inner)
+                    glColor3f(1.0f, 1.0f, float(blue));
+                else
+                    glColor3f(0.0f, 0.0f, 0.0f);
+                continue;
+            }
             glPushMatrix();
             glTranslatef(float(4.5 * c), float(4.5 * r), 0.0f);
             glScalef(float(2.0 * cell.size), float(2.0 * cell.size * cell.squash), float(2.0 * cell.size));
@@ -445,6 +531,7 @@ void field_row_22(show_context& context, const script_frame& f) {
     glPushMatrix();
     apply_camera(context.context_camera);
     const double last_row = 10.0 * env;
+    const dot_view view = current_dot_view();
     for (int r = -30; r <= last_row; ++r) {
         for (int c = -51; c <= 39; ++c) {
             const double wave = clamp01(T - 43.0 - 3.0 * rand01());
@@ -454,6 +541,14 @@ void field_row_22(show_context& context, const script_frame& f) {
             bool outer = cell.size > 0.0;
             if ((r >= -9 && T > 47) || (r >= -29 && T > 51)) outer = false;
             if (!outer) continue;
+            if (!dot_in_view(view, 4.5 * c, 4.5 * r, cell.size, cell.squash)) {
+                // The colour a drawn dot leaves current stays what later rows see.
+                if (inner)
+                    glColor3f(1.0f, 1.0f, float(blue));
+                else
+                    glColor3f(0.0f, 0.0f, 0.0f);
+                continue;
+            }
             glPushMatrix();
             glTranslatef(float(4.5 * c), float(4.5 * r), 0.0f);
             glScalef(float(2.0 * cell.size), float(2.0 * cell.size * cell.squash), float(2.0 * cell.size));

@@ -61,6 +61,19 @@ void apply_sway_camera(const script_frame& frame);
 // call `list`; pop. Colour and blending are the caller's.
 void draw_dot(double x, double y, double size, double squash, int list);
 
+// Projection times modelview as the GL holds them now, column-major; read
+// once per field so each dot can be tested against the view volume.
+struct dot_view {
+    double m[16];
+};
+dot_view current_dot_view();
+// False only when the dot draw_dot would draw at (x, y) (the unit polygon
+// scaled by 2 size, 2 size squash) lies wholly outside one clip plane of
+// `view`, by a margin far above the float rounding of the GL's own
+// transform: such a dot produces no fragment, so skipping it leaves the
+// picture as it was. Anything near an edge counts as visible.
+bool dot_in_view(const dot_view& view, double x, double y, double size, double squash);
+
 // The hexagon field of the opening (row 9), generalised for its later
 // reprise: rows -25..23 step 2, columns -40..98 step 2, pitch 4.5.
 // Per cell the wave is clamp(wave_rate * (T - wave_start) - 0.01 c, 0, 1),

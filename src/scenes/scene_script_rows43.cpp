@@ -250,6 +250,7 @@ void blue_dot_field(part_start& part, const script_frame& f) {
     // view), though every cell still draws its random values.
     constexpr double pitch = 4.5 * 0.03;
     const double centre = part.camera_3.centre.x / pitch;
+    const dot_view view = current_dot_view();
     // Rows above 35 lie outside camera_3's view during the whole window.
     for (int r = -35; r < std::min(top, 36); ++r) {
         // Each row keeps its own pattern whichever rows are drawn.
@@ -262,6 +263,15 @@ void blue_dot_field(part_start& part, const script_frame& f) {
             // Dots under a hundredth of the pitch cover no pixel at this scale.
             if (cell.u < 0.001 || cell.size < 0.02 || std::abs(c - centre) > 64.0) continue;
             const double x = 4.5 * c, y = 4.5 * r;
+            if (!dot_in_view(view, x, y, cell.size, cell.squash)) {
+                // The colour a drawn dot leaves current stays what later rows see.
+                if (lit)
+                    glColor3f(inner_dot_colours[colour][0], inner_dot_colours[colour][1],
+                              inner_dot_colours[colour][2]);
+                else
+                    glColor3f(0.0f, 0.0f, 0.0f);
+                continue;
+            }
             glColor3f(0.0f, 0.0f, 0.0f);
             draw_dot(x, y, cell.size, cell.squash, list_decagon);
             if (lit) {
