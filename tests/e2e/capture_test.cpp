@@ -183,6 +183,22 @@ TEST_F(capture_program, short_range_becomes_a_playable_video_with_music_of_the_s
     EXPECT_GT(std::atof(volume.c_str() + at + 12), -40.0) << "silent music";
 }
 
+TEST_F(capture_program, force_16_9_draws_the_view_between_black_bands) {
+    if (!needs_data()) GTEST_SKIP() << "forge the data first";
+    const result r = run("--at 30 --size 160x128 --force-16-9 --quiet -o banded.png");
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::string rgb = pixels(dir / "banded.png");
+    ASSERT_EQ(rgb.size(), 160u * 128u * 3u);
+    // A 160-wide view is 90 high: 19 rows of band above and below it.
+    auto row_is_black = [&](int y) {
+        return rgb.substr(size_t(y) * 160 * 3, 160 * 3).find_first_not_of('\0') == std::string::npos;
+    };
+    for (int y : {0, 10, 17, 110, 127})
+        EXPECT_TRUE(row_is_black(y)) << "row " << y;
+    for (int y : {21, 64, 106})
+        EXPECT_FALSE(row_is_black(y)) << "row " << y;
+}
+
 TEST_F(capture_program, show_that_cannot_start_is_a_failure_and_writes_nothing) {
     if (!needs_data()) GTEST_SKIP() << "forge the data first";
     // A copy of the program beside the show's data minus the loading image.
