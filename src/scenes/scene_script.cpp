@@ -81,32 +81,45 @@ dot_view current_dot_view() {
     return view;
 }
 
-bool dot_in_view(const dot_view& view, double x, double y, double size, double squash) {
+namespace {
+
+// Bits of the clip planes (x <= w, -x <= w, y, -y, z, -z) that the point
+// lies beyond by more than the margin. The margin scales with the terms
+// that cancel, not with their sum, so large translations stay safe.
+unsigned planes_beyond(const dot_view& view, double px, double py, double pz) {
     const double* m = view.m;
-    const double half_x = 2.0 * std::abs(size), half_y = 2.0 * std::abs(size * squash);
-    // Per clip plane (x <= w, -x <= w, y <= w, -y <= w, z <= w, -z <= w): a
-    // bit set while every corner so far lies beyond it.
-    unsigned outside = 0x3f;
-    for (int corner = 0; corner < 4 && outside != 0; ++corner) {
-        const double px = x + ((corner & 1) ? half_x : -half_x);
-        const double py = y + ((corner & 2) ? half_y : -half_y);
-        double clip[4], magnitude[4];
-        for (int row = 0; row < 4; ++row) {
-            const double a = m[row] * px, b = m[4 + row] * py, d = m[12 + row];
-            clip[row] = a + b + d;
-            magnitude[row] = std::abs(a) + std::abs(b) + std::abs(d);
-        }
-        const double w = clip[3];
-        unsigned here = 0;
-        for (int axis = 0; axis < 3; ++axis) {
-            // The margin scales with the terms that cancel, not with their
-            // sum, so large translations near the view stay safe.
-            const double margin = 1e-4 * (magnitude[axis] + magnitude[3]);
-            if (clip[axis] - w > margin) here |= 1u << (2 * axis);
-            if (-clip[axis] - w > margin) here |= 2u << (2 * axis);
-        }
-        outside &= here;
+    double clip[4], magnitude[4];
+    for (int row = 0; row < 4; ++row) {
+        const double a = m[row] * px, b = m[4 + row] * py, c = m[8 + row] * pz, d = m[12 + row];
+        clip[row] = a + b + c + d;
+        magnitude[row] = std::abs(a) + std::abs(b) + std::abs(c) + std::abs(d);
     }
+    const double w = clip[3];
+    unsigned beyond = 0;
+    for (int axis = 0; axis < 3; ++axis) {
+        const double margin = 1e-4 * (magnitude[axis] + magnitude[3]);
+        if (clip[axis] - w > margin) beyond |= 1u << (2 * axis);
+        if (-clip[axis] - w > margin) beyond |= 2u << (2 * axis);
+    }
+    return beyond;
+}
+
+} // namespace
+
+bool box_in_view(const dot_view& view, const Vec3& lo, const Vec3& hi) {
+    unsigned outside = 0x3f;
+    for (int corner = 0; corner < 8 && outside != 0; ++corner)
+        outside &= planes_beyond(view, (corner & 1) ? hi.x : lo.x, (corner & 2) ? hi.y : lo.y,
+                                 (corner & 4) ? hi.z : lo.z);
+    return outside == 0;
+}
+
+bool dot_in_view(const dot_view& view, double x, double y, double size, double squash) {
+    const double half_x = 2.0 * std::abs(size), half_y = 2.0 * std::abs(size * squash);
+    unsigned outside = 0x3f;
+    for (int corner = 0; corner < 4 && outside != 0; ++corner)
+        outside &= planes_beyond(view, x + ((corner & 1) ? half_x : -half_x),
+                                 y + ((corner & 2) ? half_y : -half_y), 0.0);
     return outside == 0;
 }
 
@@ -885,6 +898,22 @@ void shape_frame(part_start& part, const script_frame& f) {
 // anchor 2's start at 28 units of this frame per second), and a parallel
 // piece beside the train that slides aside. Copies far behind the train lie
 // outside every camera of the window and are not drawn.
+// The box around every corner of the mesh; false for a mesh with none.
+bool mesh_bounds(const mesh& model, Vec3& lo, Vec3& hi) {
+    bool any = false;
+    for (const mesh_group& group : model.groups)
+        for (const quad& q : group)
+            for (const Vec3& v : q.corners) {
+                if (!any) {
+                    lo = hi = v;
+                    any = true;
+                }
+                lo = make_vec3(std::min(lo.x, v.x), std::min(lo.y, v.y), std::min(lo.z, v.z));
+                hi = make_vec3(std::max(hi.x, v.x), std::max(hi.y, v.y), std::max(hi.z, v.z));
+            }
+    return any;
+}
+
 void track_copies(part_start& part, show_context& context, const script_frame& f, double v) {
     const double T = f.T;
     const double laid = ease(f.ramp(68, 0.5), 1) * (1.0 - f.ramp(113, 1));
@@ -894,12 +923,16 @@ void track_copies(part_start& part, show_context& context, const script_frame& f
     const int first = std::max(0, int(std::floor((train - 150.0) / spacing)));
     const int last = int(std::floor((train + 60.0 * laid) / spacing));
     const double aside = -30.0 * ease(f.envelope(76, 0.2, 95, 0.2), 1);
+    // A piece wholly outside the view is not drawn (its matrix is still
+    // read from the GL, so the test uses the transform the GL would).
+    Vec3 lo = make_vec3(0.0f, 0.0f, 0.0f), hi = lo;
+    const bool bounded = mesh_bounds(part.tracks, lo, hi);
     auto piece = [&](double x, double y) {
         glPushMatrix();
         glTranslatef(float(x), float(y), 0.0f);
         glRotatef(90.0f, 0.0f, 0.0f, 1.0f);
         glRotatef(90.0f, 0.0f, 1.0f, 0.0f);
-        part.tracks.draw();
+        if (!bounded || box_in_view(current_dot_view(), lo, hi)) part.tracks.draw();
         glPopMatrix();
     };
     begin_solid(context.context_camera);

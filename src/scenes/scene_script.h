@@ -73,6 +73,9 @@ dot_view current_dot_view();
 // transform: such a dot produces no fragment, so skipping it leaves the
 // picture as it was. Anything near an edge counts as visible.
 bool dot_in_view(const dot_view& view, double x, double y, double size, double squash);
+// The same test for an axis-aligned box [lo, hi] in the current object
+// space: false only when all eight corners lie beyond one clip plane.
+bool box_in_view(const dot_view& view, const Vec3& lo, const Vec3& hi);
 
 // The hexagon field of the opening (row 9), generalised for its later
 // reprise: rows -25..23 step 2, columns -40..98 step 2, pitch 4.5.

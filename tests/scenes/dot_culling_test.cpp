@@ -114,3 +114,35 @@ TEST_F(dot_culling, KeepsDotsInViewAndSkipsFieldsBehindTheCamera) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(dot_culling, BoxesAreSkippedOnlyWhenAllCornersLieBeyondOnePlane) {
+    glLoadIdentity();
+    gluLookAt(0, 0, 100, 0, 0, 0, 0, 1, 0);
+    const dot_view view = current_dot_view();
+    const double h = half_view;
+    auto box = [&](double x0, double y0, double z0, double x1, double y1, double z1) {
+        return box_in_view(view, make_vec3(float(x0), float(y0), float(z0)),
+                           make_vec3(float(x1), float(y1), float(z1)));
+    };
+    EXPECT_TRUE(box(-1, -1, -1, 1, 1, 1));
+    // Off each side, and straddling the right edge.
+    EXPECT_FALSE(box(h + 1, -1, -1, h + 3, 1, 1));
+    EXPECT_FALSE(box(-h - 3, -1, -1, -h - 1, 1, 1));
+    EXPECT_FALSE(box(-1, h + 1, -1, 1, h + 3, 1));
+    EXPECT_TRUE(box(h - 0.1, -1, -1, h + 3, 1, 1));
+    // Deep behind the camera. (Near the far plane the margin, which grows
+    // with depth, keeps boxes: it is not tested there.)
+    EXPECT_FALSE(box(-1, -1, 150, 1, 1, 160));
+    // Not beyond any single plane though every corner is outside the view:
+    // a long box crossing the view diagonally is drawn.
+    EXPECT_TRUE(box(-3 * h, -3 * h, -1, 3 * h, 3 * h, 1));
+    // The box is transformed with the matrix in place.
+    glTranslatef(float(h + 10), 0, 0);
+    EXPECT_FALSE(box_in_view(current_dot_view(), make_vec3(-1, -1, -1), make_vec3(1, 1, 1)));
+    glTranslatef(-10, 0, 0);
+    EXPECT_TRUE(box_in_view(current_dot_view(), make_vec3(-1, -1, -1), make_vec3(1, 1, 1)));
+}
+
+} // namespace
