@@ -261,6 +261,12 @@ void prologue(part_start& part, show_context& context, const script_frame& f) {
 void stripe_wall(const show_context& context, const script_frame& f) {
     apply_camera(context.context_camera);
     const float e = float(ease(f.envelope(78, 0.1, 88, 0.1), 1));
+    if (e == 0.0f) {
+        // Stripes of alpha 0 over a blend by source alpha leave every pixel
+        // as it is; only the colour the last stripe leaves current remains.
+        glColor4f(0.2f, 0.7f, 0.7f, 0.0f);
+        return;
+    }
     glTranslatef(4000.0f, 0.0f, -680.0f);
     glBegin(GL_QUADS);
     for (int i = 0; i < 200; ++i) {
@@ -298,7 +304,9 @@ void backdrop(part_start& part, show_context& context, const script_frame& f) {
     else
         glColor4f(0.0f, 0.4f, 1.0f, A);
     if (T >= 30.53 && T < 50) square(0.0, 320.0, 440.0, 3.0f);
-    if (T > 50 && T <= 80) {
+    // Once A is back to 0 the square would blend to nothing; the camera it
+    // leaves and its texture coordinate are replaced below (T > 70).
+    if (T > 50 && T <= 80 && (A > 0.0f || T <= 70)) {
         apply_camera(context.context_camera);
         square(90.0, 10240.0, 12800.0, 12.0f);
     }
