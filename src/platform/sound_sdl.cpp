@@ -3,6 +3,8 @@
 #include <SDL.h>
 #include <fftw3.h>
 #include <mpg123.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -16,6 +18,7 @@ namespace {
 
 constexpr int fft_size = 1024; // 512 magnitude bins
 constexpr double pi = 3.14159265358979323846;
+constexpr size_t chunk = 32768; // 16-bit values decoded per read
 
 struct sample_record {
     std::vector<int16_t> pcm; // interleaved
@@ -53,6 +56,15 @@ struct sound_state {
 
 // Never destroyed: the mixing thread may still run while the process exits.
 sound_state& sound = *new sound_state;
+
+// Tens of megabytes are written once in order: large pages where the system
+// offers them on request make that a few hundred page faults, not thousands.
+void advise_huge_pages(void* data, size_t bytes) {
+    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+    const uintptr_t begin = (uintptr_t(data) + page - 1) & ~(page - 1);
+    const uintptr_t end = (uintptr_t(data) + bytes) & ~(page - 1);
+    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE); // only a hint
+}
 
 const sample_record* sample_of(int handle) {
     if (handle <= 0 || handle > int(sound.samples.size())) return nullptr;
@@ -156,14 +168,25 @@ int load(const char* file_name) {
     if (ok) {
         s.channels = channels;
         s.rate = int(rate);
-        std::vector<unsigned char> buffer(65536);
+        // Reading every frame header first gives the decoded length, so the
+        // whole sample is allocated once instead of growing (and being
+        // copied) by doubling. The length is only a hint: the decode below
+        // still runs to the end and keeps exactly what it produced.
+        if (mpg123_scan(mh) == MPG123_OK) {
+            const off_t length = mpg123_length(mh);
+            if (length > 0 && length < off_t(1) << 31) {
+                s.pcm.reserve(size_t(length) * size_t(channels) + chunk);
+                advise_huge_pages(s.pcm.data(), s.pcm.capacity() * sizeof(int16_t));
+            }
+        }
+        // Decoded straight into the sample, a chunk at a time.
         for (;;) {
-            size_t done = 0;
-            const int r = mpg123_read(mh, buffer.data(), buffer.size(), &done);
-            const size_t values = done / sizeof(int16_t);
             const size_t old = s.pcm.size();
-            s.pcm.resize(old + values);
-            if (values) std::memcpy(&s.pcm[old], buffer.data(), values * sizeof(int16_t));
+            s.pcm.resize(old + chunk);
+            size_t done = 0;
+            const int r = mpg123_read(mh, reinterpret_cast<unsigned char*>(&s.pcm[old]),
+                                      chunk * sizeof(int16_t), &done);
+            s.pcm.resize(old + done / sizeof(int16_t));
             if (r == MPG123_OK || r == MPG123_NEW_FORMAT) continue;
             break; // MPG123_DONE, or an error: keep what decoded
         }
