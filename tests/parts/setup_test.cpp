@@ -7,6 +7,7 @@
 
 #include "parts/parts.h"
 #include "platform/platform.h"
+#include "resources/resources.h"
 #include "support/gl_context.h"
 #include "support/show_data.h"
 
@@ -86,6 +87,8 @@ class scene_setup : public gl_test {
         create_render_target(context, 1, v.width / 4, v.height / 4, 0);
         create_render_target(context, 2, v.width / 2, v.height / 2, 0);
         glBindFramebuffer(GL_FRAMEBUFFER, 0); // anything drawn now would land in the window
+        // The window's opening creates the shading context before the set-up runs.
+        create_cg_context(context);
         auto part = std::make_unique<part_start>();
         part->scene_time = 3.0;
         part->frame_count = 9;
