@@ -4,56 +4,32 @@
 // playable video with its music, and a show that cannot start reported as a
 // failure with nothing written.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
-#include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "support/e2e.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct result {
-    int code = -1;
-    std::string out, err;
-};
-
-std::string file_text(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-std::string output_of(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[65536];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            out.append(buffer, n);
-        pclose(pipe);
-    }
-    return out;
-}
-
-std::string quoted(const std::string& s) { return "'" + s + "'"; }
+using e2e::output_of;
+using e2e::quoted;
+using e2e::result;
 
 class capture_program : public ::testing::Test {
   protected:
     void SetUp() override {
         capture = fs::path(QUORLAXEN_SHOW_DIR) / "quorlaxen-capture";
         if (!fs::exists(capture)) GTEST_SKIP() << "quorlaxen-capture is not built";
-        char pattern[] = "/tmp/quorlaxen-capture-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
+        dir = e2e::temp_dir("quorlaxen-capture-test");
+        ASSERT_FALSE(dir.empty());
     }
     void TearDown() override {
         if (!dir.empty()) fs::remove_all(dir);
@@ -61,16 +37,8 @@ class capture_program : public ::testing::Test {
 
     // Runs the capture with `args` and no display at all.
     result run(const std::string& args, const fs::path& program = {}) {
-        result r;
-        const std::string command = "cd " + quoted(dir.string()) + " && env -u DISPLAY -u WAYLAND_DISPLAY " +
-                                    quoted((program.empty() ? capture : program).string()) + " " + args +
-                                    " >" + quoted((dir / "out.txt").string()) + " 2>" +
-                                    quoted((dir / "err.txt").string());
-        const int status = std::system(command.c_str());
-        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = file_text(dir / "out.txt");
-        r.err = file_text(dir / "err.txt");
-        return r;
+        return e2e::run_in(dir, "env -u DISPLAY -u WAYLAND_DISPLAY " +
+                                    quoted((program.empty() ? capture : program).string()) + " " + args);
     }
 
     // A PNG's pixels as RGB bytes, decoded by ffmpeg.
@@ -202,15 +170,9 @@ TEST_F(capture_program, force_16_9_draws_the_view_between_black_bands) {
 TEST_F(capture_program, show_that_cannot_start_is_a_failure_and_writes_nothing) {
     if (!needs_data()) GTEST_SKIP() << "forge the data first";
     // A copy of the program beside the show's data minus the loading image.
-    const fs::path show = QUORLAXEN_SHOW_DIR;
     fs::create_directory(dir / "show");
-    fs::copy_file(capture, dir / "show" / "quorlaxen-capture");
-    for (const char* data : {"meshes", "music", "cgeffects"})
-        fs::create_directory_symlink(show / data, dir / "show" / data);
-    fs::create_directory(dir / "show" / "textures");
-    for (const auto& entry : fs::directory_iterator(show / "textures"))
-        if (entry.path().filename() != "loading.jpg")
-            fs::create_symlink(entry.path(), dir / "show" / "textures" / entry.path().filename());
+    e2e::copy_show(QUORLAXEN_SHOW_DIR, dir / "show", "quorlaxen-capture", {"meshes", "music", "cgeffects"},
+                   {"textures"}, "textures/loading.jpg");
 
     const result r = run("--at 5 --size 64x36 -o frame.png", dir / "show" / "quorlaxen-capture");
     EXPECT_EQ(r.code, 1);

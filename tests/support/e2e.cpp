@@ -1,0 +1,180 @@
+#include "support/e2e.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace e2e {
+
+bool has_display() {
+    const char* display = std::getenv("DISPLAY");
+    return display && *display;
+}
+
+fs::path temp_dir(const std::string& prefix) {
+    std::string pattern = "/tmp/" + prefix + "-XXXXXX";
+    if (!mkdtemp(pattern.data())) return {};
+    return pattern;
+}
+
+std::string file_text(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+std::string quoted(const std::string& s) { return "'" + s + "'"; }
+
+std::string output_of(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[65536];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            out.append(buffer, n);
+        pclose(pipe);
+    }
+    return out;
+}
+
+result run_in(const fs::path& dir, const std::string& command) {
+    result r;
+    const std::string line = "cd " + quoted(dir.string()) + " && " + command + " >" +
+                             quoted((dir / "out.txt").string()) + " 2>" + quoted((dir / "err.txt").string());
+    const int status = std::system(line.c_str());
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = file_text(dir / "out.txt");
+    r.err = file_text(dir / "err.txt");
+    return r;
+}
+
+process start(const fs::path& program, const std::vector<std::pair<std::string, std::string>>& env,
+              const fs::path& stderr_file, const fs::path& working_dir, bool own_group) {
+    process p;
+    p.own_group = own_group;
+    const std::string argv0 = program.filename().string();
+    p.pid = fork();
+    if (p.pid == 0) {
+        if (own_group) setpgid(0, 0);
+        for (const auto& [name, value] : env)
+            setenv(name.c_str(), value.c_str(), 1);
+        if (!freopen(stderr_file.c_str(), "w", stderr)) _exit(120);
+        if (!freopen("/dev/null", "w", stdout)) _exit(120);
+        if (!working_dir.empty() && chdir(working_dir.c_str()) != 0) _exit(121);
+        execl(program.c_str(), argv0.c_str(), static_cast<char*>(nullptr));
+        _exit(122);
+    }
+    // Set from both sides: whichever runs first, the group exists before a kill.
+    if (p.pid > 0 && own_group) setpgid(p.pid, p.pid);
+    return p;
+}
+
+bool running(process& p) {
+    if (p.pid <= 0) return false;
+    int status = 0;
+    const pid_t r = waitpid(p.pid, &status, WNOHANG);
+    if (r == 0) return true;
+    if (r == p.pid) p.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    p.pid = -1;
+    return false;
+}
+
+int wait_exit(process& p, double seconds, const std::function<void()>& each_poll) {
+    const auto end = clock_type::now() + std::chrono::duration<double>(seconds);
+    while (clock_type::now() < end) {
+        if (!running(p)) return p.exit_code;
+        if (each_poll) each_poll();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return -1;
+}
+
+void stop(process& p) {
+    if (p.pid <= 0) return;
+    kill(p.own_group ? -p.pid : p.pid, SIGKILL);
+    waitpid(p.pid, nullptr, 0);
+    p.pid = -1;
+}
+
+std::string window_named(const std::string& name, bool only_visible) {
+    std::istringstream out(output_of(std::string("xdotool search ") + (only_visible ? "--onlyvisible " : "") +
+                                     "--name " + quoted(name) + " 2>/dev/null"));
+    std::string id;
+    out >> id;
+    return id;
+}
+
+std::string window_in_tree(const std::string& name) {
+    std::istringstream tree(output_of("xwininfo -root -tree 2>/dev/null"));
+    for (std::string line; std::getline(tree, line);)
+        if (line.find("\"" + name + "\"") != std::string::npos) {
+            std::string id;
+            std::istringstream(line) >> id;
+            return id;
+        }
+    return {};
+}
+
+std::string wait_for_window(process& p, const std::string& name, double seconds, bool only_visible) {
+    std::string id;
+    wait_for(
+        p, [&] { return !(id = window_named(name, only_visible)).empty(); }, seconds);
+    return id;
+}
+
+void press(const std::string& window, const std::string& keys, int delay_ms) {
+    const std::string delay = delay_ms > 0 ? "--delay " + std::to_string(delay_ms) + " " : "";
+    (void)!std::system(
+        ("xdotool key " + delay + "--window " + window + " " + keys + " >/dev/null 2>&1").c_str());
+}
+
+std::string wait_for_dialog(process& p, double seconds) {
+    std::string id;
+    if (!wait_for(
+            p, [&] { return !(id = window_named(dialog_name)).empty(); }, seconds, 50))
+        return {};
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    return id;
+}
+
+bool answer_box(process& p, const std::string& caption, double seconds) {
+    std::string id;
+    if (!wait_for(
+            p, [&] { return !(id = window_in_tree(caption)).empty(); }, seconds))
+        return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // let it map and draw
+    press(id, "Return");
+    return true;
+}
+
+std::string clipboard() { return output_of("xclip -selection clipboard -o 2>/dev/null"); }
+
+bool set_clipboard(const std::string& text) {
+    return std::system(
+               ("printf %s " + quoted(text) + " | xclip -selection clipboard -i >/dev/null 2>&1").c_str()) ==
+           0;
+}
+
+void copy_show(const fs::path& show_dir, const fs::path& dir, const std::string& program,
+               std::initializer_list<const char*> linked, std::initializer_list<const char*> file_by_file,
+               const fs::path& leave_out) {
+    const fs::path show = fs::absolute(show_dir);
+    fs::copy_file(show / program, dir / program);
+    for (const char* data : linked)
+        if (fs::exists(show / data)) fs::create_directory_symlink(show / data, dir / data);
+    for (const char* data : file_by_file) {
+        if (!fs::exists(show / data)) continue;
+        fs::create_directory(dir / data);
+        for (const auto& entry : fs::directory_iterator(show / data))
+            if (fs::path(data) / entry.path().filename() != leave_out)
+                fs::create_symlink(entry.path(), dir / data / entry.path().filename());
+    }
+}
+
+} // namespace e2e
