@@ -51,6 +51,21 @@ void apply_camera(const camera_pose& pose) {
               pose.up.y, pose.up.z);
 }
 
+void begin_solid(const camera_pose& camera) {
+    glDisable(GL_BLEND);
+    glPushMatrix();
+    apply_camera(camera);
+    glEnable(GL_CULL_FACE);
+    glColor3f(0.0f, 0.0f, 0.0f);
+}
+
+void end_solid() {
+    glPopMatrix();
+    glDisable(GL_CULL_FACE);
+}
+
+void draw_group(const mesh& model, int k) { draw_quads(model.group_at(k)); }
+
 void apply_sway_camera(const script_frame& frame) {
     glLoadIdentity();
     const double x = 600.0 * frame.sway_x;
@@ -210,22 +225,6 @@ constexpr int paper_texture = 5011;
 void square(double angle, double half_width, double half_height, float repeat) {
     draw_textured_square(&angle, &half_width, &half_height, false, repeat);
 }
-
-// The usual solid element: unblended, culled, black, through a camera.
-void begin_solid(const camera_pose& camera) {
-    glDisable(GL_BLEND);
-    glPushMatrix();
-    apply_camera(camera);
-    glEnable(GL_CULL_FACE);
-    glColor3f(0.0f, 0.0f, 0.0f);
-}
-
-void end_solid() {
-    glPopMatrix();
-    glDisable(GL_CULL_FACE);
-}
-
-void draw_group(const mesh& model, int k) { draw_quads(model.group_at(k)); }
 
 // --- frame prologue and backdrop ---
 

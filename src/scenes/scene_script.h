@@ -53,6 +53,14 @@ void random_dim_colour();
 
 // glLoadIdentity, then gluLookAt(eye, centre, up).
 void apply_camera(const camera_pose& pose);
+
+// The usual solid element: unblended, culled, black, through a camera;
+// end_solid pops the camera and switches culling off again.
+void begin_solid(const camera_pose& camera);
+void end_solid();
+
+// Group k of a model in immediate mode.
+void draw_group(const mesh& model, int k);
 // glLoadIdentity, then a camera straight down -z at z = 520, shifted by
 // 600 * sway in x and y.
 void apply_sway_camera(const script_frame& frame);

@@ -46,22 +46,6 @@ constexpr double wheel_end_times[6] = {50.0, 50.7, 49.0, 48.8, 50.8, 48.8};
 constexpr float bicycle_hubs[3][3] = {
     {-0.489f, 2.13f, -0.183f}, {-1.655f, 3.0f, -4.77f}, {-0.53f, 3.0f, -2.4f}};
 
-void draw_group(const mesh& model, int k) { draw_quads(model.group_at(k)); }
-
-// The usual solid element: unblended, culled, black, through a camera.
-void begin_solid(const camera_pose& camera) {
-    glDisable(GL_BLEND);
-    glPushMatrix();
-    apply_camera(camera);
-    glEnable(GL_CULL_FACE);
-    glColor3f(0.0f, 0.0f, 0.0f);
-}
-
-void end_solid() {
-    glPopMatrix();
-    glDisable(GL_CULL_FACE);
-}
-
 void translate(double x, double y, double z) { glTranslatef(float(x), float(y), float(z)); }
 void rotate(double degrees, float x, float y, float z) { glRotatef(float(degrees), x, y, z); }
 
