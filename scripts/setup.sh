@@ -7,7 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 packages=(
-  build-essential cmake ninja-build pkg-config clang
+  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   libsdl2-dev libglew-dev libglu1-mesa-dev libgl1-mesa-dri mesa-utils
   libmpg123-dev libfftw3-dev libfltk1.3-dev
   libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev libfreetype-dev fonts-dejavu-core
