@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 
 #include "math/gl_helpers.h"
 #include "math/random.h"
@@ -354,6 +355,37 @@ void backdrop(part_start& part, show_context& context, const script_frame& f) {
 
 // --- dot fields ---
 
+struct dot_centre {
+    bool shown;
+    float r, g, b;
+};
+
+// One cell of a dot field at column c, row r: a black dot, then each shown
+// centre at half the size of the one before, in its colour.
+void draw_field_dot(const dot_view& view, int c, int r, const dot_cell& cell,
+                    std::initializer_list<dot_centre> centres) {
+    if (!dot_in_view(view, 4.5 * c - 1.8, 4.5 * r, cell.size, cell.squash)) {
+        // The colour a drawn dot leaves current stays what later rows see.
+        dot_centre last{true, 0.0f, 0.0f, 0.0f};
+        for (const dot_centre& centre : centres)
+            if (centre.shown) last = centre;
+        glColor3f(last.r, last.g, last.b);
+        return;
+    }
+    glPushMatrix();
+    glTranslatef(float(4.5 * c - 1.8), float(4.5 * r), 0.0f);
+    glScalef(float(2.0 * cell.size), float(2.0 * cell.size * cell.squash), float(2.0 * cell.size));
+    glColor3f(0.0f, 0.0f, 0.0f);
+    glCallList(list_decagon);
+    for (const dot_centre& centre : centres) {
+        if (!centre.shown) continue;
+        glScalef(0.5f, 0.5f, 0.5f);
+        glColor3f(centre.r, centre.g, centre.b);
+        glCallList(list_decagon);
+    }
+    glPopMatrix();
+}
+
 // Row 11: orange and red centres in camera 3's world, scaled 0.1 by row 10.
 void field_row_11(const script_frame& f) {
     const double T = f.T;
@@ -371,32 +403,7 @@ void field_row_11(const script_frame& f) {
             if (c > 80 && T < 129) shown = false;
             if (T > 143 && (c < 80 || r < 0)) shown = false;
             if (!shown) continue;
-            if (!dot_in_view(view, 4.5 * c - 1.8, 4.5 * r, cell.size, cell.squash)) {
-                // The colour a drawn dot leaves current stays what later rows see.
-                if (red)
-                    glColor3f(1.0f, 0.0f, 0.0f);
-                else if (orange)
-                    glColor3f(1.0f, 0.5f, 0.0f);
-                else
-                    glColor3f(0.0f, 0.0f, 0.0f);
-                continue;
-            }
-            glPushMatrix();
-            glTranslatef(float(4.5 * c - 1.8), float(4.5 * r), 0.0f);
-            glScalef(float(2.0 * cell.size), float(2.0 * cell.size * cell.squash), float(2.0 * cell.size));
-            glColor3f(0.0f, 0.0f, 0.0f);
-            glCallList(list_decagon);
-            if (orange) {
-                glScalef(0.5f, 0.5f, 0.5f);
-                glColor3f(1.0f, 0.5f, 0.0f);
-                glCallList(list_decagon);
-            }
-            if (red) {
-                glScalef(0.5f, 0.5f, 0.5f);
-                glColor3f(1.0f, 0.0f, 0.0f);
-                glCallList(list_decagon);
-            }
-            glPopMatrix();
+            draw_field_dot(view, c, r, cell, {{orange, 1.0f, 0.5f, 0.0f}, {red, 1.0f, 0.0f, 0.0f}});
         }
     }
 }
@@ -435,25 +442,7 @@ void field_row_14(const script_frame& f) {
             const dot_cell cell = first_field_cell(T, 1.0, T, 0.9);
             const bool inner = rand01() < 0.2;
             if (r > last_row || c < first_column || c >= column_end || cell.size <= 0.0) continue;
-            if (!dot_in_view(view, 4.5 * c - 1.8, 4.5 * r, cell.size, cell.squash)) {
-                // The colour a drawn dot leaves current stays what later rows see.
-                if (inner)
-                    glColor3f(0.0f, 0.5f, 1.0f);
-                else
-                    glColor3f(0.0f, 0.0f, 0.0f);
-                continue;
-            }
-            glPushMatrix();
-            glTranslatef(float(4.5 * c - 1.8), float(4.5 * r), 0.0f);
-            glScalef(float(2.0 * cell.size), float(2.0 * cell.size * cell.squash), float(2.0 * cell.size));
-            glColor3f(0.0f, 0.0f, 0.0f);
-            glCallList(list_decagon);
-            if (inner) {
-                glScalef(0.5f, 0.5f, 0.5f);
-                glColor3f(0.0f, 0.5f, 1.0f);
-                glCallList(list_decagon);
-            }
-            glPopMatrix();
+            draw_field_dot(view, c, r, cell, {{inner, 0.0f, 0.5f, 1.0f}});
         }
     }
 }
