@@ -234,8 +234,10 @@ void prologue(part_start& part, show_context& context, const script_frame& f) {
     disable_vertex_profile(context);
     disable_fragment_profile(context);
 
+    mark_frame_stage("target clear");
     glClearColor(0.0f, 1.0f, 1.0f, 0.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    mark_frame_stage("backdrop");
     glViewport(0, 0, f.W, f.H);
 
     glMatrixMode(GL_TEXTURE);
@@ -959,6 +961,7 @@ void part_start::draw_scene_script(show_context& context) {
     // Rows 1 to 8.
     prologue(part, context, f);
     backdrop(part, context, f);
+    mark_frame_stage("scene");
     show_srand(42424242);
     disable_vertex_profile(context);
     disable_fragment_profile(context);
