@@ -7,6 +7,7 @@
 #include "math/vec3.h"
 #include "mesh/mesh.h"
 #include "runtime/show_context.h"
+#include "scenes/draw_batch.h"
 #include "scenes/shape.h"
 
 class parts {
@@ -66,6 +67,11 @@ class part_start : public parts {
 
     shape outline;
     camera_track track;
+    // Scratch for the dot fields and track pieces, reserved by init.
+    draw_batch dots;
+    // The tracks model as the railway row lays it: turned 90 degrees about
+    // z, then about y.
+    mesh_group track_piece;
 
     // The 28 models, named after their files.
     mesh horn, bicycle, trumpet2, trumpet_plhktra, helicopter, tuba, razor, boat, gaza, trumpet, kwnos,
