@@ -76,6 +76,16 @@ bool clamp_range(const path& p, double& start, double& end, int last, int& i0, i
     return true;
 }
 
+// Whether the piece at `b` with frame `fb` lies on the straight line that
+// the piece at `a` with frame `fa` starts: the same side vector, and b no
+// further from a's line than a hundred-thousandth of a unit. The steps of a
+// straight command keep one heading, so their pieces pass; the steps of a
+// turn turn by hundredths of a radian and never do.
+bool continues(const Vec3& a, const segment_frame& fa, const Vec3& b, const segment_frame& fb) {
+    return std::abs(fa.n.x - fb.n.x) < 2e-6f && std::abs(fa.n.y - fb.n.y) < 2e-6f &&
+           std::abs(fa.t.x * (b.y - a.y) - fa.t.y * (b.x - a.x)) < 1e-5f;
+}
+
 // p + a n + b t, z dropped.
 flat_vertex corner(const Vec3& p, const segment_frame& f, float a, float b) {
     return {p.x + a * f.n.x + b * f.t.x, p.y + a * f.n.y + b * f.t.y};
@@ -83,7 +93,7 @@ flat_vertex corner(const Vec3& p, const segment_frame& f, float a, float b) {
 
 template <class Emit>
 void ribbon_core(const path& p, double start, double end, double offset, double half_width,
-                 const std::vector<Vec3>* widths, Emit&& emit) {
+                 const std::vector<Vec3>* widths, bool merge, Emit&& emit) {
     int i0 = 0, i1 = 0;
     if (p.count < 2 || !clamp_range(p, start, end, p.count - 1, i0, i1)) return;
     const bool per_point = half_width < 0.00001;
@@ -101,9 +111,29 @@ void ribbon_core(const path& p, double start, double end, double offset, double 
         emit(corner(at, fr, left, 0.0f));
         emit(corner(at, fr, right, 0.0f));
     };
-    pair(point_at(p, i0, start - i0), frame_of(p, i0), width_at(i0, start - i0));
-    for (int i = i0 + 1; i <= i1 - 1; ++i)
-        pair(p.points[i], frame_of(p, i), width_at(i, 0.0));
+    const Vec3 first = point_at(p, i0, start - i0);
+    const segment_frame first_frame = frame_of(p, i0);
+    pair(first, first_frame, width_at(i0, start - i0));
+    // With `merge`, a pair that lies on the straight edges from the last
+    // pair given to the next one is left out: the strip then covers what
+    // its pieces covered, with one quad for a straight stretch. (A constant
+    // width only.)
+    merge = merge && !per_point;
+    Vec3 anchor = first;
+    segment_frame anchor_frame = first_frame;
+    for (int i = i0 + 1; i <= i1 - 1; ++i) {
+        const segment_frame here = frame_of(p, i);
+        if (merge) {
+            const int next = std::min(i + 1, i1 - 1);
+            const segment_frame after = frame_of(p, next);
+            if (continues(anchor, anchor_frame, p.points[i], here) &&
+                continues(anchor, anchor_frame, p.points[next], after))
+                continue;
+            anchor = p.points[i];
+            anchor_frame = here;
+        }
+        pair(p.points[i], here, width_at(i, 0.0));
+    }
     pair(point_at(p, i1 - 1, end - i1), frame_of(p, i1 - 1), width_at(i1 - 1, end - i1));
 }
 
@@ -116,8 +146,36 @@ void quad(const Vec3& at, const segment_frame& fr, float a0, float a1, float alo
     emit(corner(at, fr, a0 + offset, along));
 }
 
+// Pieces at every point k = first .. last (a0 to a1 beside the path, `along`
+// long): with `merge`, each straight run of pieces, which overlap one
+// another, as the one quad that is their union.
 template <class Emit>
-void track_core(const path& p, double start, double end, double offset, double half_width, Emit&& emit) {
+void piece_run(const path& p, int first, int last, float a0, float a1, float along, float offset, bool merge,
+               Emit& emit) {
+    for (int k = first; k <= last; ++k) {
+        const segment_frame start = frame_of(p, k);
+        int end = k;
+        while (merge && end + 1 <= last &&
+               continues(p.points[k], start, p.points[end + 1], frame_of(p, end + 1)))
+            ++end;
+        if (end == k) {
+            quad(p.points[k], start, a0, a1, along, offset, emit);
+            continue;
+        }
+        const Vec3& a = p.points[k];
+        const Vec3& b = p.points[end];
+        const segment_frame fb = frame_of(p, end);
+        emit(corner(a, start, a0 + offset, 0.0f));
+        emit(corner(a, start, a1 + offset, 0.0f));
+        emit(corner(b, fb, a1 + offset, along));
+        emit(corner(b, fb, a0 + offset, along));
+        k = end;
+    }
+}
+
+template <class Emit>
+void track_core(const path& p, double start, double end, double offset, double half_width, bool merge,
+                Emit&& emit) {
     int i0 = 0, i1 = 0;
     if (p.count < 3 || !clamp_range(p, start, end, p.count - 2, i0, i1)) return;
     const float w = float(half_width);
@@ -125,10 +183,8 @@ void track_core(const path& p, double start, double end, double offset, double h
     const int k0 = i0 + 1;
     for (int k = k0; k < i1; k += 9)
         quad(p.points[k], frame_of(p, k), 1.3f * w, -1.3f * w, 0.8f, o, emit);
-    for (int k = k0; k <= i1 - 1; ++k)
-        quad(p.points[k], frame_of(p, k), 0.65f * w, 0.8f * w, 0.5f, o, emit);
-    for (int k = k0; k <= i1 - 1; ++k)
-        quad(p.points[k], frame_of(p, k), -0.65f * w, -0.8f * w, 0.5f, o, emit);
+    piece_run(p, k0, i1 - 1, 0.65f * w, 0.8f * w, 0.5f, o, merge, emit);
+    piece_run(p, k0, i1 - 1, -0.65f * w, -0.8f * w, 0.5f, o, merge, emit);
 }
 
 template <class Emit>
@@ -141,12 +197,12 @@ void dash_core(const path& p, double start, double end, double offset, double ha
         quad(p.points[k], frame_of(p, k), 0.15f * w, -0.15f * w, 0.8f, float(offset), emit);
 }
 
-template <class Emit> void cut_core(const path& p, double start, double end, double half_width, Emit&& emit) {
+template <class Emit>
+void cut_core(const path& p, double start, double end, double half_width, bool merge, Emit&& emit) {
     int i0 = 0, i1 = 0;
     if (p.count < 3 || !clamp_range(p, start, end, p.count - 2, i0, i1)) return;
     const float w = float(half_width);
-    for (int k = i0 + 1; k <= i1 - 1; ++k)
-        quad(p.points[k], frame_of(p, k), 2.0f * w, 2.1f * w, 0.5f, 0.0f, emit);
+    piece_run(p, i0 + 1, i1 - 1, 2.0f * w, 2.1f * w, 0.5f, 0.0f, merge, emit);
 }
 
 void gl_vertex(const flat_vertex& v) { glVertex3f(v.x, v.y, 0.0f); }
@@ -155,12 +211,13 @@ void gl_vertex(const flat_vertex& v) { glVertex3f(v.x, v.y, 0.0f); }
 
 void ribbon_vertices(const path& p, double start, double end, double offset, double half_width,
                      const std::vector<Vec3>* widths, std::vector<flat_vertex>& out) {
-    ribbon_core(p, start, end, offset, half_width, widths, [&](const flat_vertex& v) { out.push_back(v); });
+    ribbon_core(p, start, end, offset, half_width, widths, false,
+                [&](const flat_vertex& v) { out.push_back(v); });
 }
 
 void track_vertices(const path& p, double start, double end, double offset, double half_width,
                     std::vector<flat_vertex>& out) {
-    track_core(p, start, end, offset, half_width, [&](const flat_vertex& v) { out.push_back(v); });
+    track_core(p, start, end, offset, half_width, false, [&](const flat_vertex& v) { out.push_back(v); });
 }
 
 void dash_vertices(const path& p, double start, double end, double offset, double half_width,
@@ -170,13 +227,13 @@ void dash_vertices(const path& p, double start, double end, double offset, doubl
 
 void cut_vertices(const path& p, double start, double end, double offset, double half_width,
                   std::vector<flat_vertex>& out) {
-    cut_core(p, start, end, half_width, [&](const flat_vertex& v) { out.push_back(v); });
+    cut_core(p, start, end, half_width, false, [&](const flat_vertex& v) { out.push_back(v); });
 }
 
 void draw_ribbon(const path& p, double start, double end, double offset, double half_width,
                  const std::vector<Vec3>* widths) {
     glBegin(GL_QUAD_STRIP);
-    ribbon_core(p, start, end, offset, half_width, widths, gl_vertex);
+    ribbon_core(p, start, end, offset, half_width, widths, true, gl_vertex);
     glEnd();
 }
 
@@ -184,7 +241,7 @@ void draw_track(const path& p, double start, double end, double offset, double h
     glDisable(GL_BLEND);
     glColor3f(0.0f, 0.0f, 0.0f);
     glBegin(GL_QUADS);
-    track_core(p, start, end, offset, half_width, gl_vertex);
+    track_core(p, start, end, offset, half_width, true, gl_vertex);
     glEnd();
 }
 
@@ -198,7 +255,7 @@ void draw_dashes(const path& p, double start, double end, double offset, double 
 void draw_cut(const path& p, double start, double end, double offset, double half_width) {
     glDisable(GL_BLEND);
     glBegin(GL_QUADS);
-    cut_core(p, start, end, half_width, gl_vertex);
+    cut_core(p, start, end, half_width, true, gl_vertex);
     glEnd();
 }
 

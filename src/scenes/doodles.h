@@ -48,7 +48,9 @@ void cut_vertices(const path& p, double start, double end, double offset, double
 
 // GL renderers in the current model-view matrix. draw_ribbon uses the
 // caller's colour and blending; draw_track draws black; draw_track,
-// draw_dashes and draw_cut disable blending first.
+// draw_dashes and draw_cut disable blending first. They cover what the
+// vertices above cover, but give each straight stretch of a ribbon, rail or
+// cut as one quad instead of a piece a point.
 void draw_ribbon(const path& p, double start, double end, double offset, double half_width,
                  const std::vector<Vec3>* widths);
 void draw_track(const path& p, double start, double end, double offset, double half_width);

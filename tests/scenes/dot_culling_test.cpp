@@ -6,6 +6,7 @@
 #include <cmath>
 #include <vector>
 
+#include "scenes/doodles.h"
 #include "scenes/scene_script.h"
 #include "support/gl_context.h"
 
@@ -196,6 +197,52 @@ TEST_F(dot_culling, ABatchDrawsWhatTheDotsDrawOneByOne) {
     EXPECT_FLOAT_EQ(current[0], colours[dots.back().colour][0]);
     EXPECT_FLOAT_EQ(current[2], colours[dots.back().colour][2]);
     EXPECT_TRUE(batch.indices.empty());
+}
+
+} // namespace
+
+namespace {
+
+// The renderers give each straight stretch as one quad; what they cover
+// must stay what the piece-a-point vertices cover.
+TEST_F(dot_culling, RenderersCoverWhatTheirPiecesCover) {
+    glLoadIdentity();
+    gluLookAt(20, 5, 60, 20, 5, 0, 0, 1, 0);
+    path p;
+    build_turtle_path("***l**r*****r*l***", track_turn_steps, track_turn_left, track_turn_right, p);
+    auto differing = [&](auto draw, auto vertices, GLenum mode) {
+        glClearColor(1, 1, 1, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glColor3f(0, 0, 0);
+        draw();
+        const std::vector<uint8_t> drawn = test_gl::read_rgba(0, 0, view_size, view_size);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glColor3f(0, 0, 0);
+        std::vector<flat_vertex> pieces;
+        vertices(pieces);
+        glBegin(mode);
+        for (const flat_vertex& v : pieces)
+            glVertex3f(v.x, v.y, 0.0f);
+        glEnd();
+        const std::vector<uint8_t> expected = test_gl::read_rgba(0, 0, view_size, view_size);
+        size_t differ = 0, inked = 0;
+        for (size_t i = 0; i < drawn.size(); i += 4) {
+            differ += std::abs(int(drawn[i]) - int(expected[i])) > 2;
+            inked += expected[i] < 128;
+        }
+        EXPECT_GT(inked, size_t(300));
+        return differ;
+    };
+    EXPECT_LE(differing([&] { draw_ribbon(p, 3.5, 300.0, 0.0, 1.0, nullptr); },
+                        [&](auto& out) { ribbon_vertices(p, 3.5, 300.0, 0.0, 1.0, nullptr, out); },
+                        GL_QUAD_STRIP),
+              size_t(2));
+    EXPECT_LE(differing([&] { draw_track(p, 2.0, 290.5, 0.0, 1.0); },
+                        [&](auto& out) { track_vertices(p, 2.0, 290.5, 0.0, 1.0, out); }, GL_QUADS),
+              size_t(2));
+    EXPECT_LE(differing([&] { draw_cut(p, 0.0, 280.0, 0.0, 1.0); },
+                        [&](auto& out) { cut_vertices(p, 0.0, 280.0, 0.0, 1.0, out); }, GL_QUADS),
+              size_t(2));
 }
 
 } // namespace
