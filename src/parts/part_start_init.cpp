@@ -125,6 +125,7 @@ void part_start::init(show_context& context) {
         }
     // Pieces laid along the train and beside it, at most.
     reserve_batch(dots, 4 * track_piece.size() * 400);
+    create_backdrop_pass(paper_squares);
 
     setup_vertex_fragment_effect(context, "cgeffects/vertex_0", "cgeffects/f_0", program_main);
     setup_fragment_effect(context, "cgeffects/fragment_bend3", program_bend);

@@ -7,6 +7,7 @@
 #include "math/vec3.h"
 #include "mesh/mesh.h"
 #include "runtime/show_context.h"
+#include "scenes/backdrop_pass.h"
 #include "scenes/draw_batch.h"
 #include "scenes/shape.h"
 
@@ -67,6 +68,8 @@ class part_start : public parts {
 
     shape outline;
     camera_track track;
+    // The backdrop's squares, drawn in one pass (its program made by init).
+    backdrop_pass paper_squares;
     // Scratch for the dot fields and track pieces, reserved by init.
     draw_batch dots;
     // The tracks model as the railway row lays it: turned 90 degrees about

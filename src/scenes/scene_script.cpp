@@ -15,6 +15,7 @@
 #include "math/gl_helpers.h"
 #include "math/random.h"
 #include "resources/resources.h"
+#include "scenes/backdrop_pass.h"
 #include "scenes/doodles.h"
 
 // --- shared helpers ---
@@ -224,9 +225,11 @@ void draw_track_line_set(const script_frame& frame, double t0, int straight, dou
 namespace {
 
 constexpr int paper_texture = 5011;
+constexpr float target_clear_colour[4] = {0.0f, 1.0f, 1.0f, 0.0f};
 
-void square(double angle, double half_width, double half_height, float repeat) {
-    draw_textured_square(&angle, &half_width, &half_height, false, repeat);
+// A paper square of the backdrop, kept for the backdrop's one pass.
+void square(part_start& part, double angle, double half_width, double half_height, float repeat) {
+    add_backdrop_square(part.paper_squares, angle, half_width, half_height, repeat);
 }
 
 // --- frame prologue and backdrop ---
@@ -237,7 +240,8 @@ void prologue(part_start& part, show_context& context, const script_frame& f) {
     disable_fragment_profile(context);
 
     mark_frame_stage("target clear");
-    glClearColor(0.0f, 1.0f, 1.0f, 0.0f);
+    glClearColor(target_clear_colour[0], target_clear_colour[1], target_clear_colour[2],
+                 target_clear_colour[3]);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     mark_frame_stage("backdrop");
     glViewport(0, 0, f.W, f.H);
@@ -291,10 +295,11 @@ void stripe_wall(const show_context& context, const script_frame& f) {
 // Rows 2 to 8.
 void backdrop(part_start& part, show_context& context, const script_frame& f) {
     const double T = f.T;
+    begin_backdrop(part.paper_squares, target_clear_colour);
     if (T < 30.53) {
         glColor3f(0.35f, 0.5f, 0.5f);
         glPushMatrix();
-        square(0.0, 640.0, 880.0, 6.0f);
+        square(part, 0.0, 640.0, 880.0, 6.0f);
         glPopMatrix();
     }
 
@@ -307,12 +312,12 @@ void backdrop(part_start& part, show_context& context, const script_frame& f) {
         glColor4f(0.3f, 0.4f, 0.7f, A);
     else
         glColor4f(0.0f, 0.4f, 1.0f, A);
-    if (T >= 30.53 && T < 50) square(0.0, 320.0, 440.0, 3.0f);
+    if (T >= 30.53 && T < 50) square(part, 0.0, 320.0, 440.0, 3.0f);
     // Once A is back to 0 the square would blend to nothing; the camera it
     // leaves and its texture coordinate are replaced below (T > 70).
     if (T > 50 && T <= 80 && (A > 0.0f || T <= 70)) {
         apply_camera(context.context_camera);
-        square(90.0, 10240.0, 12800.0, 12.0f);
+        square(part, 90.0, 10240.0, 12800.0, 12.0f);
     }
     if (T > 70) {
         apply_sway_camera(f);
@@ -322,16 +327,20 @@ void backdrop(part_start& part, show_context& context, const script_frame& f) {
             glColor4f(1.6f, 0.2f, 0.2f, float(0.95 * e));
         else
             glColor4f(float(0.7 * fr), 0.3f, float(0.5 - 0.5 * fr), float(0.95 * e));
-        square(0.0, 320.0, 440.0, 3.0f);
+        square(part, 0.0, 320.0, 440.0, 3.0f);
         const double g = f.envelope(109, 0.15, 169, 0.18);
         if (g > 0.0001) {
             apply_camera(part.camera_3);
             const double h = ease(f.ramp(152, 0.3), 1);
             glColor4f(float(0.7 - h), 0.5f, float(h), float(g));
-            if (g > 1e-6) square(0.0, 320.0, 440.0, 48.0f);
+            if (g > 1e-6) square(part, 0.0, 320.0, 440.0, 48.0f);
         }
     }
-    if (T > 68 && T < 99) stripe_wall(context, f);
+    if (T > 68 && T < 99) {
+        // The wall's strips lie between the squares.
+        flush_backdrop(part.paper_squares);
+        stripe_wall(context, f);
+    }
     glPopMatrix();
 
     if (T > 41) {
@@ -345,16 +354,17 @@ void backdrop(part_start& part, show_context& context, const script_frame& f) {
             glColor4f(0.8f, 0.5f, 0.1f, a);
         else
             glColor4f(0.7f, 0.5f, 0.5f, a);
-        if (a > 1e-6) square(0.0, 5600.0, 5600.0, 32.0f);
+        if (a > 1e-6) square(part, 0.0, 5600.0, 5600.0, 32.0f);
         const double b = f.ramp(179, 0.2);
         glPushMatrix();
         apply_camera(part.camera_2);
         const double c = ease(f.ramp(232, 0.4), 1);
         glColor4f(0.8f, float(0.2 + 0.4 * c), 0.0f, float(0.95 * b));
-        if (b > 1e-6) square(0.0, 5600.0, 5600.0, 1021.44f);
+        if (b > 1e-6) square(part, 0.0, 5600.0, 5600.0, 1021.44f);
         glPopMatrix();
         glPopMatrix();
     }
+    flush_backdrop(part.paper_squares);
 }
 
 // --- dot fields ---

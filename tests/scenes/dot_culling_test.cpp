@@ -6,6 +6,8 @@
 #include <cmath>
 #include <vector>
 
+#include "math/gl_helpers.h"
+#include "scenes/backdrop_pass.h"
 #include "scenes/doodles.h"
 #include "scenes/scene_script.h"
 #include "support/gl_context.h"
@@ -163,7 +165,8 @@ TEST_F(dot_culling, ABatchDrawsWhatTheDotsDrawOneByOne) {
     };
     std::vector<dot> dots;
     for (int i = 0; i < 60; ++i)
-        dots.push_back({-20.0 + 0.7 * i, 8.0 * std::sin(0.4 * i), 0.4 + 0.05 * (i % 9), 0.3 + 0.01 * i, i % 3});
+        dots.push_back(
+            {-20.0 + 0.7 * i, 8.0 * std::sin(0.4 * i), 0.4 + 0.05 * (i % 9), 0.3 + 0.01 * i, i % 3});
 
     glClearColor(0.5f, 0.5f, 0.5f, 1);
     glClear(GL_COLOR_BUFFER_BIT);
@@ -243,6 +246,83 @@ TEST_F(dot_culling, RenderersCoverWhatTheirPiecesCover) {
     EXPECT_LE(differing([&] { draw_cut(p, 0.0, 280.0, 0.0, 1.0); },
                         [&](auto& out) { cut_vertices(p, 0.0, 280.0, 0.0, 1.0, out); }, GL_QUADS),
               size_t(2));
+}
+
+} // namespace
+
+namespace {
+
+// The backdrop's squares in one pass give what they give drawn one by one:
+// blended and replacing squares through different cameras, a colour above
+// 1 (clamped as fixed function clamps it), and a square that does not cover
+// the view (drawn as it is).
+TEST_F(dot_culling, BackdropSquaresInOnePassMatchThemOneByOne) {
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    std::vector<uint8_t> noise(64 * 64 * 3);
+    uint32_t state = 1;
+    for (uint8_t& b : noise)
+        b = uint8_t((state = state * 214013u + 2531011u) >> 24);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, 3, 64, 64, 0, GL_RGB, GL_UNSIGNED_BYTE, noise.data());
+    glEnable(GL_TEXTURE_2D);
+
+    struct square {
+        double eye_z, angle, half;
+        float repeat, colour[4];
+        bool blend;
+    };
+    auto draw = [&](const std::vector<square>& squares, bool one_pass) {
+        const float clear[4] = {0.0f, 1.0f, 1.0f, 0.0f};
+        glClearColor(clear[0], clear[1], clear[2], clear[3]);
+        glClear(GL_COLOR_BUFFER_BIT);
+        backdrop_pass pass;
+        if (one_pass) create_backdrop_pass(pass);
+        begin_backdrop(pass, clear);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        for (const square& s : squares) {
+            glLoadIdentity();
+            gluLookAt(3, 1, s.eye_z, 3, 1, 0, 0.2, 1, 0);
+            glColor4fv(s.colour);
+            if (s.blend)
+                glEnable(GL_BLEND);
+            else
+                glDisable(GL_BLEND);
+            glPushMatrix();
+            if (one_pass) {
+                add_backdrop_square(pass, s.angle, s.half, s.half, s.repeat);
+            } else {
+                const double half = s.half;
+                draw_textured_square(&s.angle, &half, &half, false, s.repeat);
+            }
+            glPopMatrix();
+        }
+        flush_backdrop(pass);
+        glDisable(GL_BLEND);
+        return test_gl::read_rgba(0, 0, view_size, view_size);
+    };
+    auto differing = [&](const std::vector<square>& squares) {
+        const std::vector<uint8_t> a = draw(squares, false), b = draw(squares, true);
+        size_t n = 0;
+        for (size_t i = 0; i < a.size(); i += 4)
+            n += std::abs(a[i] - b[i]) > 2 || std::abs(a[i + 1] - b[i + 1]) > 2 ||
+                 std::abs(a[i + 2] - b[i + 2]) > 2;
+        return n;
+    };
+    const size_t pixels = size_t(view_size) * view_size;
+    EXPECT_LT(differing({{40, 0, 100, 3, {0.35f, 0.5f, 0.5f, 1}, false},
+                         {60, 90, 300, 12, {1.6f, 0.2f, 0.2f, 0.7f}, true},
+                         {25, 10, 50, 48, {0.3f, 0.4f, 0.7f, 0.5f}, true}}),
+              pixels / 1000);
+    // The last square covers only part of the view.
+    EXPECT_LT(differing({{60, 0, 200, 3, {0, 0.4f, 1, 0.9f}, true},
+                         {100, 0, 5, 2, {0.8f, 0.5f, 0.1f, 0.6f}, true}}),
+              pixels / 1000);
+    glDisable(GL_TEXTURE_2D);
+    glDeleteTextures(1, &texture);
 }
 
 } // namespace

@@ -1,0 +1,257 @@
+#include "scenes/backdrop_pass.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+namespace {
+
+// The fragment program for `count` squares: each square's colour times the
+// paper at its coordinates, blended over the ones before by its alpha, or
+// replacing them where its blending was off. Written out square by square:
+// the software renderer runs straight-line code far faster than a loop.
+std::string fragment_source(int count) {
+    std::string source = "#version 120\n"
+                         "uniform sampler2D paper;\n"
+                         "uniform vec4 colours[6];\n"
+                         "uniform float blended[6];\n"
+                         "uniform vec4 clear;\n"
+                         "varying vec4 gl_TexCoord[6];\n"
+                         "void main() {\n"
+                         "    vec4 dst = clear;\n"
+                         "    vec4 src;\n";
+    for (int k = 0; k < count; ++k) {
+        const std::string i = std::to_string(k);
+        source += "    src = colours[" + i + "] * texture2D(paper, gl_TexCoord[" + i + "].st / gl_TexCoord[" +
+                  i +
+                  "].q);\n"
+                  "    dst = mix(src, mix(dst, src, src.a), blended[" +
+                  i + "]);\n";
+    }
+    source += "    gl_FragColor = dst;\n}\n";
+    return source;
+}
+
+GLuint compile(GLenum kind, const std::string& text) {
+    const GLuint shader = glCreateShader(kind);
+    const char* source = text.c_str();
+    glShaderSource(shader, 1, &source, nullptr);
+    glCompileShader(shader);
+    GLint ok = 0;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (!ok) {
+        glDeleteShader(shader);
+        return 0;
+    }
+    return shader;
+}
+
+// Column-major 4x4 product a b.
+void multiply(const double a[16], const double b[16], double out[16]) {
+    for (int c = 0; c < 4; ++c)
+        for (int r = 0; r < 4; ++r) {
+            double sum = 0.0;
+            for (int k = 0; k < 4; ++k)
+                sum += a[k * 4 + r] * b[c * 4 + k];
+            out[c * 4 + r] = sum;
+        }
+}
+
+// Homogeneous texture coordinates (s q, t q, q) of the square at the four
+// corners of the view, (-1, -1), (1, -1), (1, 1), (-1, 1) in normalised
+// device coordinates: false when the square does not cover the whole view
+// in front of the camera and between the depth planes.
+bool corner_coordinates(const backdrop_square& square, const double projection[16], double out[4][3]) {
+    double modelview[16], m[16];
+    for (int i = 0; i < 16; ++i)
+        modelview[i] = square.modelview[i];
+    multiply(projection, modelview, m);
+    // The square's plane point (u, v) goes to clip (x, y, z, w) = m (u, v, 0, 1).
+    auto at = [&](int row, int column) { return m[column * 4 + row]; };
+    const int columns[3] = {0, 1, 3}, rows[3] = {0, 1, 3};
+    double a[3][3];
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            a[r][c] = at(rows[r], columns[c]);
+    const double det = a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) -
+                       a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
+                       a[0][2] * (a[1][0] * a[2][1] - a[1][1] * a[2][0]);
+    if (!(std::abs(det) > 1e-300)) return false;
+    double inverse[3][3];
+    inverse[0][0] = (a[1][1] * a[2][2] - a[1][2] * a[2][1]) / det;
+    inverse[0][1] = (a[0][2] * a[2][1] - a[0][1] * a[2][2]) / det;
+    inverse[0][2] = (a[0][1] * a[1][2] - a[0][2] * a[1][1]) / det;
+    inverse[1][0] = (a[1][2] * a[2][0] - a[1][0] * a[2][2]) / det;
+    inverse[1][1] = (a[0][0] * a[2][2] - a[0][2] * a[2][0]) / det;
+    inverse[1][2] = (a[0][2] * a[1][0] - a[0][0] * a[1][2]) / det;
+    inverse[2][0] = (a[1][0] * a[2][1] - a[1][1] * a[2][0]) / det;
+    inverse[2][1] = (a[0][1] * a[2][0] - a[0][0] * a[2][1]) / det;
+    inverse[2][2] = (a[0][0] * a[1][1] - a[0][1] * a[1][0]) / det;
+
+    const double corners[4][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
+    double sign = 0.0;
+    for (int i = 0; i < 4; ++i) {
+        const double x = corners[i][0], y = corners[i][1];
+        const double U = inverse[0][0] * x + inverse[0][1] * y + inverse[0][2];
+        const double V = inverse[1][0] * x + inverse[1][1] * y + inverse[1][2];
+        const double W = inverse[2][0] * x + inverse[2][1] * y + inverse[2][2];
+        if (W == 0.0) return false;
+        // One side of the horizon for the whole view.
+        if (sign == 0.0) sign = W > 0.0 ? 1.0 : -1.0;
+        if (W * sign <= 0.0) return false;
+        const double u = U / W, v = V / W;
+        // Inside the square with a margin: its edges are never in view.
+        if (std::abs(u) > 0.999 || std::abs(v) > 0.999) return false;
+        const double clip_w = at(3, 0) * u + at(3, 1) * v + at(3, 3);
+        const double clip_z = at(2, 0) * u + at(2, 1) * v + at(2, 3);
+        if (clip_w <= 0.0 || std::abs(clip_z / clip_w) > 1.0 - 1e-6) return false;
+        const double q = W * sign, uq = U * sign, vq = V * sign;
+        out[i][0] = square.s0 * q + (uq + q) * 0.5 * (square.s1 - square.s0);
+        out[i][1] = (vq + q) * 0.5 * square.r;
+        out[i][2] = q;
+    }
+    return true;
+}
+
+// The square as draw_textured_square draws it, through its own matrix.
+void draw_one(const backdrop_square& square) {
+    glMatrixMode(GL_MODELVIEW);
+    glLoadMatrixf(square.modelview);
+    glColor4fv(square.colour);
+    if (square.blended)
+        glEnable(GL_BLEND);
+    else
+        glDisable(GL_BLEND);
+    glBegin(GL_QUADS);
+    glTexCoord2f(square.s0, 0.0f);
+    glVertex3f(-1.0f, -1.0f, 0.0f);
+    glTexCoord2f(square.s1, 0.0f);
+    glVertex3f(1.0f, -1.0f, 0.0f);
+    glTexCoord2f(square.s1, square.r);
+    glVertex3f(1.0f, 1.0f, 0.0f);
+    glTexCoord2f(square.s0, square.r);
+    glVertex3f(-1.0f, 1.0f, 0.0f);
+    glEnd();
+}
+
+} // namespace
+
+void create_backdrop_pass(backdrop_pass& pass) {
+    for (backdrop_program& p : pass.programs)
+        p = backdrop_program{};
+    if (!glCreateShader) return;
+    for (int count = 2; count <= backdrop_max_squares; ++count) {
+        const GLuint shader = compile(GL_FRAGMENT_SHADER, fragment_source(count));
+        if (!shader) return;
+        const GLuint program = glCreateProgram();
+        glAttachShader(program, shader);
+        glLinkProgram(program);
+        glDeleteShader(shader);
+        GLint ok = 0;
+        glGetProgramiv(program, GL_LINK_STATUS, &ok);
+        if (!ok) {
+            glDeleteProgram(program);
+            return;
+        }
+        backdrop_program& p = pass.programs[count];
+        p.program = program;
+        p.colours = glGetUniformLocation(program, "colours");
+        p.blended = glGetUniformLocation(program, "blended");
+        p.clear = glGetUniformLocation(program, "clear");
+        p.paper = glGetUniformLocation(program, "paper");
+    }
+}
+
+void begin_backdrop(backdrop_pass& pass, const float clear_colour[4]) {
+    pass.pending = 0;
+    std::copy(clear_colour, clear_colour + 4, pass.clear_colour);
+}
+
+void add_backdrop_square(backdrop_pass& pass, double angle, double half_width, double half_height,
+                         float repeat) {
+    if (pass.pending == backdrop_max_squares) flush_backdrop(pass);
+    glRotatef(float(angle), 0.0f, 0.0f, 1.0f);
+    glScalef(float(std::fabs(half_width)), float(half_height), 0.0f);
+    backdrop_square& square = pass.squares[pass.pending++];
+    glGetFloatv(GL_MODELVIEW_MATRIX, square.modelview);
+    glGetFloatv(GL_CURRENT_COLOR, square.colour);
+    GLint source = 0, destination = 0;
+    glGetIntegerv(GL_BLEND_SRC_RGB, &source);
+    glGetIntegerv(GL_BLEND_DST_RGB, &destination);
+    square.blended = glIsEnabled(GL_BLEND);
+    square.s0 = half_width > 0.0 ? 0.0f : repeat;
+    square.s1 = half_width > 0.0 ? repeat : 0.0f;
+    square.r = repeat;
+    // Only the source-alpha blend of the backdrop is done in one pass.
+    if (square.blended && (source != GL_SRC_ALPHA || destination != GL_ONE_MINUS_SRC_ALPHA)) {
+        const backdrop_square kept = square;
+        --pass.pending;
+        flush_backdrop(pass);
+        glPushAttrib(GL_CURRENT_BIT | GL_ENABLE_BIT | GL_TRANSFORM_BIT);
+        glPushMatrix();
+        draw_one(kept);
+        glPopMatrix();
+        glPopAttrib();
+        glTexCoord2f(kept.s0, kept.r);
+    }
+}
+
+void flush_backdrop(backdrop_pass& pass) {
+    if (pass.pending == 0) return;
+    const int count = pass.pending;
+    pass.pending = 0;
+    const backdrop_square& last = pass.squares[count - 1];
+
+    double projection[16];
+    glGetDoublev(GL_PROJECTION_MATRIX, projection);
+    double coordinates[backdrop_max_squares][4][3];
+    const backdrop_program& program = pass.programs[count];
+    // A square alone is drawn as it is: one pass either way.
+    bool one_pass = count > 1 && program.program != 0;
+    for (int k = 0; k < count && one_pass; ++k)
+        one_pass = corner_coordinates(pass.squares[k], projection, coordinates[k]);
+
+    glPushAttrib(GL_CURRENT_BIT | GL_ENABLE_BIT | GL_TRANSFORM_BIT);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    if (!one_pass) {
+        for (int k = 0; k < count; ++k)
+            draw_one(pass.squares[k]);
+    } else {
+        float colours[backdrop_max_squares * 4], blended[backdrop_max_squares];
+        for (int k = 0; k < count; ++k) {
+            // Fixed-function colours are clamped to [0, 1] before they
+            // modulate the texture (the backdrop sets some above 1).
+            for (int c = 0; c < 4; ++c)
+                colours[4 * k + c] = std::clamp(pass.squares[k].colour[c], 0.0f, 1.0f);
+            blended[k] = pass.squares[k].blended ? 1.0f : 0.0f;
+        }
+        glUseProgram(program.program);
+        glUniform4fv(program.colours, count, colours);
+        glUniform1fv(program.blended, count, blended);
+        glUniform4fv(program.clear, 1, pass.clear_colour);
+        glUniform1i(program.paper, 0);
+        glDisable(GL_BLEND);
+        glDisable(GL_CULL_FACE);
+        glLoadIdentity();
+        glMatrixMode(GL_PROJECTION);
+        glPushMatrix();
+        glLoadIdentity();
+        const float corners[4][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
+        glBegin(GL_QUADS);
+        for (int i = 0; i < 4; ++i) {
+            for (int k = 0; k < count; ++k)
+                glMultiTexCoord4d(GL_TEXTURE0 + k, coordinates[k][i][0], coordinates[k][i][1], 0.0,
+                                  coordinates[k][i][2]);
+            glVertex3f(corners[i][0], corners[i][1], 0.0f);
+        }
+        glEnd();
+        glPopMatrix();
+        glMatrixMode(GL_MODELVIEW);
+        glUseProgram(0);
+    }
+    glPopMatrix();
+    glPopAttrib();
+    // What the last square drawn one by one leaves current.
+    glTexCoord2f(last.s0, last.r);
+}

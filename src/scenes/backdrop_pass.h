@@ -1,0 +1,53 @@
+// The backdrop's paper squares in one pass. Each square is a textured
+// square through its own camera, blended over the ones before; drawn one
+// by one, each costs a full pass over every sample of the frame. When every
+// square of a run covers the whole view, one full-screen pass gives the
+// same picture: per pixel it maps the pixel onto each square's plane (the
+// projective map its camera gives), samples the paper there and blends the
+// squares in their order. It blends in floating point where the frame
+// buffer rounds to 8 bits after each square: a level apart at most, here
+// and there. A run with a square that does not cover the view is
+// drawn square by square, as before.
+#pragma once
+
+#include <GL/glew.h>
+
+// One square as draw_textured_square (not a billboard) would draw it.
+struct backdrop_square {
+    float modelview[16]; // with the square's rotation and scale applied
+    float colour[4];
+    bool blended;    // blending on (source alpha) or off (replaces)
+    float s0, s1, r; // texture coordinates: s from s0 to s1, t from 0 to r
+};
+
+constexpr int backdrop_max_squares = 6;
+
+struct backdrop_program {
+    GLuint program = 0; // 0: none, the squares are drawn one by one
+    GLint colours = -1, blended = -1, clear = -1, paper = -1;
+};
+
+struct backdrop_pass {
+    backdrop_program programs[backdrop_max_squares + 1]; // by number of squares, from 2
+
+    backdrop_square squares[backdrop_max_squares];
+    int pending = 0;
+    float clear_colour[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+};
+
+// Compiles the pass's program; once, at set-up, with the context current.
+void create_backdrop_pass(backdrop_pass& pass);
+
+// Starts a frame's backdrop over a target just cleared to `clear_colour`.
+void begin_backdrop(backdrop_pass& pass, const float clear_colour[4]);
+
+// Instead of draw_textured_square(angle, half_width, half_height, false,
+// repeat): applies the same rotation and scale to the current matrix and
+// keeps the square, with the current colour and blending, for the pass.
+void add_backdrop_square(backdrop_pass& pass, double angle, double half_width, double half_height,
+                         float repeat);
+
+// Draws the squares kept so far (one pass, or one by one) with the texture
+// bound on unit 0, then leaves the state the squares drawn one by one leave
+// (current colour and texture coordinate).
+void flush_backdrop(backdrop_pass& pass);
