@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "parts/parts.h" // the production part is deleted through its base
 #include "runtime/runtime.h"
 #include "shell/shell.h"
 
