@@ -37,6 +37,10 @@ struct options {
     std::string stats; // --stats FILE: per-frame render times as CSV
 };
 
+// The scene clock after the show's last frame at `fps` frames a second: the
+// production shapes every step, so the script ends a little past the show.
+double last_scene_time(int fps);
+
 // Fills `out` from argv; false with a message in `error` on bad arguments.
 bool parse_options(int argc, const char* const* argv, options& out, std::string& error);
 
