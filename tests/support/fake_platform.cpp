@@ -81,7 +81,8 @@ platform::platform make_fake() {
     };
     p.sound_load = [](const char* name) {
         current.calls.push_back(std::string("sound_load ") + name);
-        return current.load_result;
+        const auto& missing = current.missing_files;
+        return std::find(missing.begin(), missing.end(), name) != missing.end() ? 0 : current.load_result;
     };
     p.sound_set_loop = [](int, bool loop) { note(loop ? "loop_on" : "loop_off"); };
     p.sound_enable_spectrum = [](bool on) { note(on ? "spectrum_on" : "spectrum_off"); };

@@ -53,6 +53,7 @@ struct fake_state {
     // Sound.
     bool sound_init_ok = true;
     int load_result = 1;
+    std::vector<std::string> missing_files; // sound_load gives 0 for these names
     uint32_t sound_position = 0;
     int sound_frequency = 44100;
     uint32_t sound_length = 0;
