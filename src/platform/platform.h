@@ -101,6 +101,8 @@ struct platform {
     int (*message_box)(const char* text, const char* caption, unsigned style);
 
     // --- clipboard: the text stays after the process exits ---
+    // False when no clipboard tool took it; the text is then written to
+    // standard output instead, with a line on standard error saying so.
     bool (*set_clipboard_text)(const std::string& text);
 
     // --- display modes ---

@@ -114,8 +114,13 @@ bool set_clipboard_text(const std::string& text) {
     const char* x = std::getenv("DISPLAY");
     if (x && *x && on_path("xclip") && pipe_to("xclip -selection clipboard -i >/dev/null 2>&1", text))
         return true;
-    // Last resort: SDL's own clipboard, which lasts only while we run.
-    return ensure_video() && SDL_SetClipboardText(text.c_str()) == 0;
+    // A clipboard of our own would die with the process a moment later, so
+    // the text goes where it outlives us: standard output.
+    std::fprintf(stderr, "clipboard: no xclip or wl-copy took the text; it follows on standard output\n");
+    std::fflush(stderr);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+    return false;
 }
 
 // --- display modes ---
