@@ -22,7 +22,8 @@ platform make_null() {
     p.change_display_mode = [](int, int, int) { return false; };
     p.restore_display_mode = [] {};
     p.show_cursor = [](bool) {};
-    p.create_window = [](const window_request&) { return false; };
+    p.init_windowing = [] { return false; };
+    p.create_window = [](const window_request&) { return window_failure::window; };
     p.create_gl_context = [] { return false; };
     p.make_gl_current = [](bool) { return true; };
     p.delete_gl_context = [] { return true; };

@@ -82,6 +82,15 @@ struct display_mode_info {
     int refresh = 0;
 };
 
+// The window-opening step that failed, in the order the steps run; none
+// when the window is open.
+enum class window_failure {
+    none,
+    window,         // the window itself could not be made
+    device_context, // the display offers no OpenGL
+    pixel_format,   // no visual with the colour, depth and double buffer asked for
+};
+
 struct window_request {
     const char* title = "";
     int x = 0, y = 0;         // top-left of the client area, screen pixels
@@ -108,13 +117,17 @@ struct platform {
     // --- display modes ---
     // Mode `index` of the primary display; false past the last one.
     bool (*enum_display_mode)(int index, display_mode_info* out);
-    // Switches the display to width x height for full screen; false when refused.
+    // Switches the display to width x height for full screen; true only when
+    // the display's mode afterwards is the one asked for. A refused switch
+    // leaves the display as it was.
     bool (*change_display_mode)(int width, int height, int bits);
     void (*restore_display_mode)();
     void (*show_cursor)(bool show);
 
     // --- window and GL context (24-bit depth, double buffered, compatibility) ---
-    bool (*create_window)(const window_request& request);
+    // Connects to the windowing system; false when there is none to reach.
+    bool (*init_windowing)();
+    window_failure (*create_window)(const window_request& request);
     bool (*create_gl_context)();
     bool (*make_gl_current)(bool current);
     bool (*delete_gl_context)();

@@ -37,10 +37,14 @@ platform::platform make_fake() {
     };
     p.restore_display_mode = [] { note("restore_display_mode"); };
     p.show_cursor = [](bool show) { note(show ? "show_cursor" : "hide_cursor"); };
+    p.init_windowing = [] {
+        note("init_windowing");
+        return current.windowing_ok;
+    };
     p.create_window = [](const platform::window_request& r) {
         note("create_window");
         current.last_request = r;
-        return current.create_window_ok;
+        return current.window_failure;
     };
     p.create_gl_context = [] {
         note("create_gl_context");

@@ -45,7 +45,8 @@ struct fake_state {
     bool clipboard_ok = true;
 
     // Window and context.
-    bool change_mode_ok = true, create_window_ok = true, create_context_ok = true;
+    bool windowing_ok = true, change_mode_ok = true, create_context_ok = true;
+    platform::window_failure window_failure = platform::window_failure::none;
     bool make_current_ok = true, delete_context_ok = true, destroy_window_ok = true;
     platform::window_request last_request;
     int swaps = 0;
