@@ -1,5 +1,9 @@
 // Sound: an SDL2 audio device mixing one whole decoded MP3 (mpg123) on
 // channel 0, with a 512-bin magnitude spectrum of the mixed output (FFTW3).
+//
+// What is heard lags what has been mixed by the buffer the device still
+// holds: the position and the spectrum are taken at the heard sample, which
+// the high-resolution counter carries forward between mixing calls.
 #include <SDL.h>
 #include <fftw3.h>
 #include <mpg123.h>
@@ -34,6 +38,18 @@ struct channel_record {
     bool playing = false;
 };
 
+// The latest mixing call: when it ran and what it handed the device.
+struct mix_record {
+    bool seen = false;         // a call since the position was last set
+    uint64_t counter = 0;      // SDL's performance counter when it ran
+    uint64_t mixed_end = 0;    // device frames mixed in all, after it
+    int frames = 0;            // device frames it wrote: what the device still holds then
+    double start = 0.0;        // channel position at its first frame
+    double end = 0.0;          // channel position after its last frame
+    double advance = 0.0;      // sample frames per device frame
+    bool playing_after = true; // the channel still played at its end
+};
+
 struct sound_state {
     SDL_AudioDeviceID device = 0;
     int device_rate = 44100;
@@ -42,9 +58,12 @@ struct sound_state {
     int volume = 255;
     bool spectrum_on = false;
 
-    // The last fft_size mixed mono values, written by the mixing thread.
-    float history[fft_size] = {};
-    int history_next = 0;
+    // Mixed mono values by device frame (frame f at f % history_size),
+    // enough for one device buffer and one analysis window behind it.
+    std::vector<float> history;
+    uint64_t mixed = 0; // device frames mixed since the device opened
+    mix_record last_mix;
+    double heard_floor = 0.0; // the position never reads lower than this until it is set
 
     float* fft_in = nullptr;
     fftwf_complex* fft_out = nullptr;
@@ -79,6 +98,11 @@ void mix(void*, Uint8* stream, int bytes) {
     const sample_record* s = ch.playing ? sample_of(ch.sample) : nullptr;
     const float gain = float(sound.volume) / 255.0f;
     const double advance = s ? double(s->rate) / double(sound.device_rate) : 0.0;
+    mix_record& m = sound.last_mix;
+    m.counter = SDL_GetPerformanceCounter();
+    m.start = ch.position;
+    m.advance = advance;
+    const size_t history_size = sound.history.size();
     for (int i = 0; i < frames; ++i) {
         float left = 0.0f, right = 0.0f;
         if (s && ch.playing) {
@@ -106,9 +130,36 @@ void mix(void*, Uint8* stream, int bytes) {
         }
         out[2 * i] = left;
         out[2 * i + 1] = right;
-        sound.history[sound.history_next] = 0.5f * (left + right);
-        sound.history_next = (sound.history_next + 1) % fft_size;
+        sound.history[size_t((sound.mixed + uint64_t(i)) % history_size)] = 0.5f * (left + right);
     }
+    sound.mixed += uint64_t(frames);
+    m.mixed_end = sound.mixed;
+    m.frames = frames;
+    m.end = ch.position;
+    m.playing_after = ch.playing;
+    m.seen = true;
+}
+
+// Device frames played since the latest mixing call, up to what it wrote.
+double frames_heard_since_mix(const mix_record& m) {
+    const double seconds =
+        double(SDL_GetPerformanceCounter() - m.counter) / double(SDL_GetPerformanceFrequency());
+    return std::clamp(seconds * double(sound.device_rate), 0.0, double(m.frames));
+}
+
+// The channel position being heard now, in sample frames. Caller holds the
+// device lock.
+double heard_position() {
+    const mix_record& m = sound.last_mix;
+    const channel_record& ch = sound.channel;
+    if (!m.seen) return ch.position; // nothing of it has reached the device yet
+    double heard = m.start + frames_heard_since_mix(m) * m.advance;
+    const sample_record* s = sample_of(ch.sample);
+    if (!m.playing_after)
+        heard = std::min(heard, m.end);
+    else if (s && s->loop && s->frames > 0 && heard >= double(s->frames))
+        heard = std::fmod(heard, double(s->frames));
+    return heard;
 }
 
 } // namespace
@@ -134,8 +185,10 @@ bool init(int mix_rate, int) {
     sound.device_rate = have.freq;
     sound.volume = 255;
     sound.channel = channel_record{};
-    std::memset(sound.history, 0, sizeof sound.history);
-    sound.history_next = 0;
+    sound.last_mix = mix_record{};
+    sound.heard_floor = 0.0;
+    sound.mixed = 0;
+    sound.history.assign(size_t(2 * std::max(int(have.samples), fft_size) + fft_size), 0.0f);
 
     sound.fft_in = fftwf_alloc_real(fft_size);
     sound.fft_out = fftwf_alloc_complex(fft_size / 2 + 1);
@@ -217,6 +270,8 @@ void play(int sample) {
     if (!sound.device || !sample_of(sample)) return;
     SDL_LockAudioDevice(sound.device);
     sound.channel = channel_record{sample, 0.0, true};
+    sound.last_mix.seen = false;
+    sound.heard_floor = 0.0;
     SDL_UnlockAudioDevice(sound.device);
     SDL_PauseAudioDevice(sound.device, 0);
 }
@@ -224,17 +279,28 @@ void play(int sample) {
 void set_position(int channel, uint32_t sample_pos) {
     if (channel != 0 || !sound.device) return;
     SDL_LockAudioDevice(sound.device);
-    if (const sample_record* s = sample_of(sound.channel.sample))
+    if (const sample_record* s = sample_of(sound.channel.sample)) {
         sound.channel.position = double(std::min(sample_pos, s->frames));
+        sound.last_mix.seen = false;
+        sound.heard_floor = sound.channel.position;
+    }
     SDL_UnlockAudioDevice(sound.device);
 }
 
 uint32_t position(int channel) {
     if (channel != 0 || !sound.device) return 0;
     SDL_LockAudioDevice(sound.device);
-    const uint32_t pos = uint32_t(sound.channel.position);
+    const double heard = heard_position();
+    const sample_record* s = sample_of(sound.channel.sample);
+    // Counter and mixing calls jitter a little: a looping sample may start
+    // over, anything else only moves forward.
+    if (!(s && s->loop) && heard < sound.heard_floor) {
+        SDL_UnlockAudioDevice(sound.device);
+        return uint32_t(sound.heard_floor);
+    }
+    sound.heard_floor = heard;
     SDL_UnlockAudioDevice(sound.device);
-    return pos;
+    return uint32_t(heard);
 }
 
 int frequency(int channel) {
@@ -254,8 +320,15 @@ const float* spectrum() {
         return sound.spectrum;
     }
     SDL_LockAudioDevice(sound.device);
-    for (int i = 0; i < fft_size; ++i)
-        sound.fft_in[i] = sound.history[(sound.history_next + i) % fft_size];
+    // The window ends at the device frame being heard now.
+    const mix_record& m = sound.last_mix;
+    const uint64_t held = m.frames > 0 ? uint64_t(m.frames) - uint64_t(frames_heard_since_mix(m)) : 0;
+    const int64_t heard_end = int64_t(sound.mixed) - int64_t(held);
+    const size_t history_size = sound.history.size();
+    for (int i = 0; i < fft_size; ++i) {
+        const int64_t f = heard_end - fft_size + i;
+        sound.fft_in[i] = f < 0 ? 0.0f : sound.history[size_t(uint64_t(f) % history_size)];
+    }
     SDL_UnlockAudioDevice(sound.device);
     for (int i = 0; i < fft_size; ++i)
         sound.fft_in[i] *= sound.window[i];
