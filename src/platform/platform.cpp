@@ -33,6 +33,7 @@ platform make_null() {
     p.peek_message = [](message*) { return false; };
     p.post_quit_message = [](int) {};
     p.sound_init = [](int, int) { return true; };
+    p.sound_preload = [](const char*) {};
     p.sound_load = [](const char*) { return 0; };
     p.sound_set_loop = [](int, bool) {};
     p.sound_enable_spectrum = [](bool) {};

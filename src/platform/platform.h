@@ -143,6 +143,10 @@ struct platform {
 
     // --- sound: one whole decoded MP3 played on channel 0 ---
     bool (*sound_init)(int mix_rate, int channels);
+    // Starts decoding the file on the sound system's own thread, so that a
+    // later sound_load of the same name finds it decoded (or waits for the
+    // rest). A sound_load that succeeds drops every other preloaded file.
+    void (*sound_preload)(const char* file_name);
     // Decodes the whole file; 0 when it cannot be read.
     int (*sound_load)(const char* file_name);
     void (*sound_set_loop)(int sample, bool loop);

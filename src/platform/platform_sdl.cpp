@@ -517,6 +517,7 @@ platform make_native() {
     p.peek_message = peek_message;
     p.post_quit_message = post_quit_message;
     p.sound_init = native_sound::init;
+    p.sound_preload = native_sound::preload;
     p.sound_load = native_sound::load;
     p.sound_set_loop = native_sound::set_loop;
     p.sound_enable_spectrum = native_sound::enable_spectrum;

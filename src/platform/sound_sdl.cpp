@@ -12,7 +12,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/native_sound.h"
@@ -202,53 +207,211 @@ bool init(int mix_rate, int) {
     return true;
 }
 
-int load(const char* file_name) {
-    mpg123_init(); // a no-op on current libraries, required on old ones
-    int error = 0;
-    mpg123_handle* mh = mpg123_new(nullptr, &error);
-    if (!mh) return 0;
-    mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0); // failures are reported by the caller
-    sample_record s;
-    long rate = 0;
-    int channels = 0, encoding = 0;
-    bool ok = mpg123_open(mh, file_name) == MPG123_OK &&
-              mpg123_getformat(mh, &rate, &channels, &encoding) == MPG123_OK && rate > 0 && channels > 0;
-    if (ok) {
-        // Fix the output format: 16-bit signed at the file's own rate and channel count.
+namespace {
+
+// One MP3 decoded whole into a sample, a chunk at a time.
+struct mp3_decode {
+    mpg123_handle* mh = nullptr;
+    sample_record sample;
+    bool decoding = false;
+
+    mp3_decode() = default;
+    mp3_decode(const mp3_decode&) = delete;
+    mp3_decode& operator=(const mp3_decode&) = delete;
+    ~mp3_decode() { close(); }
+
+    // Opens the file and fixes the output format; false when it is no MP3.
+    bool begin(const char* file_name) {
+        mpg123_init(); // a no-op on current libraries, required on old ones
+        int error = 0;
+        mh = mpg123_new(nullptr, &error);
+        if (!mh) return false;
+        mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0); // failures are reported by the caller
+        long rate = 0;
+        int channels = 0, encoding = 0;
+        if (mpg123_open(mh, file_name) != MPG123_OK ||
+            mpg123_getformat(mh, &rate, &channels, &encoding) != MPG123_OK || rate <= 0 || channels <= 0)
+            return false;
+        // 16-bit signed at the file's own rate and channel count.
         mpg123_format_none(mh);
-        ok = mpg123_format(mh, rate, channels, MPG123_ENC_SIGNED_16) == MPG123_OK;
-    }
-    if (ok) {
-        s.channels = channels;
-        s.rate = int(rate);
+        if (mpg123_format(mh, rate, channels, MPG123_ENC_SIGNED_16) != MPG123_OK) return false;
+        sample.channels = channels;
+        sample.rate = int(rate);
         // Reading every frame header first gives the decoded length, so the
         // whole sample is allocated once instead of growing (and being
-        // copied) by doubling. The length is only a hint: the decode below
-        // still runs to the end and keeps exactly what it produced.
+        // copied) by doubling. The length is only a hint: the decode still
+        // runs to the end and keeps exactly what it produced.
         if (mpg123_scan(mh) == MPG123_OK) {
             const off_t length = mpg123_length(mh);
             if (length > 0 && length < off_t(1) << 31) {
-                s.pcm.reserve(size_t(length) * size_t(channels) + chunk);
-                advise_huge_pages(s.pcm.data(), s.pcm.capacity() * sizeof(int16_t));
+                sample.pcm.reserve(size_t(length) * size_t(channels) + chunk);
+                advise_huge_pages(sample.pcm.data(), sample.pcm.capacity() * sizeof(int16_t));
             }
         }
-        // Decoded straight into the sample, a chunk at a time.
-        for (;;) {
-            const size_t old = s.pcm.size();
-            s.pcm.resize(old + chunk);
-            size_t done = 0;
-            const int r = mpg123_read(mh, reinterpret_cast<unsigned char*>(&s.pcm[old]),
-                                      chunk * sizeof(int16_t), &done);
-            s.pcm.resize(old + done / sizeof(int16_t));
-            if (r == MPG123_OK || r == MPG123_NEW_FORMAT) continue;
-            break; // MPG123_DONE, or an error: keep what decoded
-        }
-        s.frames = uint32_t(s.pcm.size() / size_t(s.channels));
-        s.pcm.resize(size_t(s.frames) * s.channels);
+        decoding = true;
+        return true;
     }
-    mpg123_close(mh);
-    mpg123_delete(mh);
-    if (!ok || s.frames == 0) return 0;
+
+    // Decodes one chunk straight into the sample; false once the file is done.
+    bool step() {
+        if (!decoding) return false;
+        std::vector<int16_t>& pcm = sample.pcm;
+        const size_t old = pcm.size();
+        pcm.resize(old + chunk);
+        size_t done = 0;
+        const int r =
+            mpg123_read(mh, reinterpret_cast<unsigned char*>(&pcm[old]), chunk * sizeof(int16_t), &done);
+        pcm.resize(old + done / sizeof(int16_t));
+        if (r == MPG123_OK || r == MPG123_NEW_FORMAT) return true;
+        decoding = false; // MPG123_DONE, or an error: keep what decoded
+        return false;
+    }
+
+    // Ends the decode; true when it gave a sample with frames in it.
+    bool finish() {
+        close();
+        sample.frames = uint32_t(sample.pcm.size() / size_t(sample.channels));
+        sample.pcm.resize(size_t(sample.frames) * sample.channels);
+        return sample.frames > 0;
+    }
+
+    void close() {
+        if (!mh) return;
+        mpg123_close(mh);
+        mpg123_delete(mh);
+        mh = nullptr;
+        decoding = false;
+    }
+};
+
+// A file decoded ahead on the sound system's own thread.
+struct preload_job {
+    std::string file_name;
+    mp3_decode decode;
+    bool started = false;
+    bool done = false;
+    bool ok = false;
+    bool dropped = false; // nobody will take it: the worker frees it
+};
+
+struct preload_state {
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<std::unique_ptr<preload_job>> jobs; // in the order asked
+    preload_job* wanted = nullptr;                  // a load waits for this one
+    std::thread worker;
+    bool stop = false;
+};
+
+// Never destroyed, like the sound state: the worker may run while the process exits.
+preload_state& preloads = *new preload_state;
+
+// Decodes the jobs a chunk at a time, in turn, so every file gets on at
+// the same pace; a job that a load waits for goes alone.
+void preload_worker() {
+    std::unique_lock<std::mutex> held(preloads.lock);
+    size_t turn = 0;
+    for (;;) {
+        auto& jobs = preloads.jobs;
+        // Dropped jobs are freed here, away from the caller.
+        for (size_t i = 0; i < jobs.size();)
+            if (jobs[i]->dropped && jobs[i].get() != preloads.wanted)
+                jobs.erase(jobs.begin() + long(i));
+            else
+                ++i;
+        preload_job* job = preloads.wanted && !preloads.wanted->done ? preloads.wanted : nullptr;
+        for (size_t k = 0; !job && k < jobs.size(); ++k) {
+            preload_job* candidate = jobs[(turn + k) % jobs.size()].get();
+            if (!candidate->done && !candidate->dropped) job = candidate;
+        }
+        if (!job) {
+            if (preloads.stop) return;
+            preloads.changed.wait(held);
+            continue;
+        }
+        if (preloads.stop) return;
+        ++turn;
+        held.unlock();
+        bool more = true;
+        if (!job->started) {
+            job->started = true;
+            more = job->decode.begin(job->file_name.c_str());
+        }
+        if (more) more = job->decode.step();
+        bool ok = false;
+        if (!more) ok = job->decode.finish();
+        held.lock();
+        if (!more) {
+            job->done = true;
+            job->ok = ok;
+            preloads.changed.notify_all();
+        }
+    }
+}
+
+// Ends the worker and forgets every preloaded file.
+void stop_preloads() {
+    {
+        std::lock_guard<std::mutex> held(preloads.lock);
+        preloads.stop = true;
+    }
+    preloads.changed.notify_all();
+    if (preloads.worker.joinable()) preloads.worker.join();
+    preloads.jobs.clear();
+    preloads.wanted = nullptr;
+    preloads.stop = false;
+}
+
+// The preloaded sample of `file_name`, waiting for its decode to end. False
+// when the file was never preloaded; *ok tells whether it decoded.
+bool take_preloaded(const char* file_name, sample_record* out, bool* ok) {
+    std::unique_lock<std::mutex> held(preloads.lock);
+    preload_job* job = nullptr;
+    for (auto& j : preloads.jobs)
+        if (!j->dropped && j->file_name == file_name) job = j.get();
+    if (!job) return false;
+    preloads.wanted = job;
+    preloads.changed.notify_all();
+    preloads.changed.wait(held, [&] { return job->done; });
+    preloads.wanted = nullptr;
+    *ok = job->ok;
+    job->dropped = true;
+    if (job->ok) {
+        *out = std::move(job->decode.sample);
+        // The show plays one sample: the other files will not be asked for.
+        for (auto& j : preloads.jobs)
+            j->dropped = true;
+    }
+    preloads.changed.notify_all();
+    return true;
+}
+
+} // namespace
+
+void preload(const char* file_name) {
+    if (!file_name) return;
+    std::lock_guard<std::mutex> held(preloads.lock);
+    for (auto& j : preloads.jobs)
+        if (!j->dropped && j->file_name == file_name) return;
+    auto job = std::make_unique<preload_job>();
+    job->file_name = file_name;
+    preloads.jobs.push_back(std::move(job));
+    if (!preloads.worker.joinable()) preloads.worker = std::thread(preload_worker);
+    preloads.changed.notify_all();
+}
+
+int load(const char* file_name) {
+    sample_record s;
+    bool ok = false;
+    if (!take_preloaded(file_name, &s, &ok)) {
+        mp3_decode decode;
+        ok = decode.begin(file_name);
+        while (ok && decode.step()) {
+        }
+        ok = ok && decode.finish();
+        if (ok) s = std::move(decode.sample);
+    }
+    if (!ok) return 0;
 
     if (sound.device) SDL_LockAudioDevice(sound.device);
     sound.samples.push_back(std::move(s));
@@ -354,6 +517,7 @@ void set_volume(int volume) {
 }
 
 void close() {
+    stop_preloads();
     if (!sound.device) return;
     SDL_CloseAudioDevice(sound.device);
     sound.device = 0;

@@ -64,6 +64,9 @@ double timer_read();
 // from the start on channel 0. Ends the process on failure: exit 1 when the
 // sound system cannot start, 0 when neither file can be loaded.
 void start_sound();
+// Has both music files decoded in the background from now on, so that
+// start_sound finds whichever it picks ready.
+void preload_music();
 constexpr const char* music_file_a = "music//Zembra - Quorlaxen.mp3";
 constexpr const char* music_file_b = "music//Zembra - Quorlaxen2.mp3";
 

@@ -31,3 +31,9 @@ void start_sound() {
     p.sound_play(sample);
     p.sound_set_position(0, 0);
 }
+
+void preload_music() {
+    platform::platform& p = platform::sys();
+    p.sound_preload(music_file_a);
+    p.sound_preload(music_file_b);
+}

@@ -174,6 +174,29 @@ TEST_F(native_sound, refuses_missing_empty_and_foreign_files) {
     EXPECT_EQ(p.sound_sample_length(42), 0u);
 }
 
+// Files decoded ahead load as if read then; one that cannot be read still
+// fails, and a file dropped from the background decode still loads.
+TEST_F(native_sound, preloaded_files_load_as_decoded_and_unreadable_ones_still_fail) {
+    const std::string missing = (folder / "not there.mp3").string();
+    const std::string tone = (folder / "tone.mp3").string(), late = (folder / "late_tone.mp3").string();
+    for (const std::string& name : {missing, tone, late})
+        p.sound_preload(name.c_str());
+    EXPECT_EQ(p.sound_load(missing.c_str()), 0);
+    const int first = p.sound_load(tone.c_str());
+    ASSERT_NE(first, 0);
+    EXPECT_EQ(p.sound_sample_length(first), 3u * 44100u);
+    const int second = p.sound_load(late.c_str()); // dropped by the load above: decoded now
+    ASSERT_NE(second, 0);
+    EXPECT_EQ(p.sound_sample_length(second), 44100u * 3u / 2u);
+
+    // Closing ends a decode under way; the next start is clean.
+    p.sound_preload(tone.c_str());
+    p.sound_close();
+    ASSERT_TRUE(p.sound_init(44100, 32));
+    p.sound_preload(tone.c_str());
+    EXPECT_EQ(p.sound_sample_length(p.sound_load(tone.c_str())), 3u * 44100u);
+}
+
 TEST(native_sound_device, unknown_driver_fails_to_start) {
     setenv("SDL_AUDIODRIVER", "no-such-audio-driver", 1);
     EXPECT_FALSE(platform::native_platform().sound_init(44100, 32));
