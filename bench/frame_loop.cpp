@@ -35,7 +35,9 @@ bool set_up() {
     request.x = request.y = 50;
     request.width = 1280;
     request.height = 720;
-    if (!p.create_window(request) || !p.create_gl_context() || !p.make_gl_current(true)) return false;
+    if (!p.init_windowing() || p.create_window(request) != platform::window_failure::none ||
+        !p.create_gl_context() || !p.make_gl_current(true))
+        return false;
     glewExperimental = GL_TRUE;
     glewInit();
     shell::resize_viewport(1280, 720);

@@ -4,6 +4,7 @@
 
 #include <GL/glew.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -153,8 +154,103 @@ bool is_sampler(GLenum type) {
            type == GL_SAMPLER_CUBE || type == GL_SAMPLER_2D_SHADOW || type == GL_SAMPLER_1D_SHADOW;
 }
 
+// The source without comments; line ends are kept.
+std::string without_comments(const std::string& source) {
+    std::string out;
+    out.reserve(source.size());
+    for (size_t i = 0; i < source.size(); ++i) {
+        if (source.compare(i, 2, "//") == 0) {
+            i = source.find('\n', i);
+            if (i == std::string::npos) break;
+            out += '\n';
+        } else if (source.compare(i, 2, "/*") == 0) {
+            const size_t end = source.find("*/", i + 2);
+            out += ' ';
+            if (end == std::string::npos) break;
+            i = end + 1;
+        } else {
+            out += source[i];
+        }
+    }
+    return out;
+}
+
+GLenum uniform_type(const std::string& name) {
+    static const std::map<std::string, GLenum> types = {
+        {"float", GL_FLOAT},
+        {"vec2", GL_FLOAT_VEC2},
+        {"vec3", GL_FLOAT_VEC3},
+        {"vec4", GL_FLOAT_VEC4},
+        {"mat2", GL_FLOAT_MAT2},
+        {"mat3", GL_FLOAT_MAT3},
+        {"mat4", GL_FLOAT_MAT4},
+        {"int", GL_INT},
+        {"bool", GL_BOOL},
+        {"sampler1D", GL_SAMPLER_1D},
+        {"sampler2D", GL_SAMPLER_2D},
+        {"sampler3D", GL_SAMPLER_3D},
+        {"samplerCube", GL_SAMPLER_CUBE},
+        {"sampler1DShadow", GL_SAMPLER_1D_SHADOW},
+        {"sampler2DShadow", GL_SAMPLER_2D_SHADOW},
+    };
+    auto found = types.find(name);
+    return found == types.end() ? 0 : found->second;
+}
+
+// Every uniform the source declares at file scope, with its type, in the
+// order written: `uniform [precision] type name [[n]] {, name [[n]]};`.
+std::vector<std::pair<std::string, GLenum>> declared_uniforms(const std::string& source) {
+    std::vector<std::pair<std::string, GLenum>> out;
+    std::istringstream in(without_comments(source));
+    std::vector<std::string> tokens;
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t first = line.find_first_not_of(" \t\r");
+        if (first != std::string::npos && line[first] == '#') continue; // preprocessor lines
+        std::string token;
+        for (char c : line) {
+            const bool word = std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+            if (word) {
+                token += c;
+                continue;
+            }
+            if (!token.empty()) tokens.push_back(token), token.clear();
+            if (!std::isspace(static_cast<unsigned char>(c))) tokens.emplace_back(1, c);
+        }
+        if (!token.empty()) tokens.push_back(token);
+    }
+    int depth = 0;
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        if (tokens[i] == "{") ++depth;
+        if (tokens[i] == "}") --depth;
+        if (depth != 0 || tokens[i] != "uniform") continue;
+        size_t k = i + 1;
+        while (k < tokens.size() && (tokens[k] == "lowp" || tokens[k] == "mediump" || tokens[k] == "highp"))
+            ++k;
+        if (k + 1 >= tokens.size()) break;
+        if (tokens[k + 1] == "{") continue; // not a plain declaration
+        const GLenum type = uniform_type(tokens[k]);
+        // Names follow, each perhaps with an array size or an initialiser,
+        // up to the semicolon.
+        bool expect_name = true;
+        for (++k; k < tokens.size() && tokens[k] != ";" && tokens[k] != "{"; ++k) {
+            const std::string& t = tokens[k];
+            const unsigned char c = static_cast<unsigned char>(t[0]);
+            if (t == ",") {
+                expect_name = true;
+            } else if (expect_name && (std::isalpha(c) || c == '_')) {
+                out.emplace_back(t, type);
+                expect_name = false;
+            }
+        }
+        i = k - 1; // the semicolon (or brace) is looked at again
+    }
+    return out;
+}
+
 // Creates a parameter record for every active uniform of the program linked
-// alone; samplers get their units in the order GL lists them.
+// alone, samplers getting their units in the order GL lists them, then for
+// every other uniform the source declares.
 void collect_parameters(cg_program_record& p) {
     GLint count = 0;
     glGetProgramiv(p.gl_program, GL_ACTIVE_UNIFORMS, &count);
@@ -173,6 +269,18 @@ void collect_parameters(cg_program_record& p) {
         record = std::make_unique<cg_parameter_record>();
         record->program = &p;
         record->name = key;
+        record->type = type;
+        if (is_sampler(type)) record->unit = next_unit++;
+    }
+    // A declared uniform that the compiler dropped is still a parameter of
+    // the program, as the source names it: it takes values (and a unit)
+    // that simply reach nothing.
+    for (const auto& [name, type] : declared_uniforms(p.source)) {
+        auto& record = p.parameters[name];
+        if (record) continue;
+        record = std::make_unique<cg_parameter_record>();
+        record->program = &p;
+        record->name = name;
         record->type = type;
         if (is_sampler(type)) record->unit = next_unit++;
     }

@@ -27,14 +27,16 @@
 //   cgGLSetParameter1f); "ModelViewProj", "ModelViewLightProj",
 //   "ModelViewObject" (mat4; looked up by the set-up, never set by the show,
 //   so a vertex program positions with the built-in matrices).
-// - cgGetNamedParameter finds only uniforms the compiler kept (an unused
-//   uniform is optimised away and gives a null handle; setting a null handle
-//   does nothing).
+// - cgGetNamedParameter finds every uniform the source declares at file
+//   scope, whether or not the compiler keeps it (setting a dropped one
+//   reaches nothing); any other name gives a null handle, and setting a null
+//   handle does nothing.
 // - Values belong to the program: they persist while other programs are
 //   bound and are uploaded whenever the program becomes active again.
 // - Samplers take texture units in the order GL lists the program's active
 //   uniforms, from unit 1 for fragment programs and from unit 9 for vertex
-//   programs; unit 0 stays with the caller's fixed-function texture.
+//   programs (declared samplers the compiler dropped come after them); unit
+//   0 stays with the caller's fixed-function texture.
 //   cgGLEnableTextureParameter binds the texture to its unit at once, and
 //   binding or enabling the program binds every enabled sampler's texture
 //   again. The active texture unit is restored afterwards.

@@ -8,6 +8,7 @@
 namespace platform::native_sound {
 
 bool init(int mix_rate, int channels);
+void preload(const char* file_name);
 int load(const char* file_name);
 void set_loop(int sample, bool loop);
 void enable_spectrum(bool on);

@@ -22,7 +22,8 @@ platform make_null() {
     p.change_display_mode = [](int, int, int) { return false; };
     p.restore_display_mode = [] {};
     p.show_cursor = [](bool) {};
-    p.create_window = [](const window_request&) { return false; };
+    p.init_windowing = [] { return false; };
+    p.create_window = [](const window_request&) { return window_failure::window; };
     p.create_gl_context = [] { return false; };
     p.make_gl_current = [](bool) { return true; };
     p.delete_gl_context = [] { return true; };
@@ -32,6 +33,7 @@ platform make_null() {
     p.peek_message = [](message*) { return false; };
     p.post_quit_message = [](int) {};
     p.sound_init = [](int, int) { return true; };
+    p.sound_preload = [](const char*) {};
     p.sound_load = [](const char*) { return 0; };
     p.sound_set_loop = [](int, bool) {};
     p.sound_enable_spectrum = [](bool) {};

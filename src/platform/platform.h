@@ -82,6 +82,15 @@ struct display_mode_info {
     int refresh = 0;
 };
 
+// The window-opening step that failed, in the order the steps run; none
+// when the window is open.
+enum class window_failure {
+    none,
+    window,         // the window itself could not be made
+    device_context, // the display offers no OpenGL
+    pixel_format,   // no visual with the colour, depth and double buffer asked for
+};
+
 struct window_request {
     const char* title = "";
     int x = 0, y = 0;         // top-left of the client area, screen pixels
@@ -101,18 +110,24 @@ struct platform {
     int (*message_box)(const char* text, const char* caption, unsigned style);
 
     // --- clipboard: the text stays after the process exits ---
+    // False when no clipboard tool took it; the text is then written to
+    // standard output instead, with a line on standard error saying so.
     bool (*set_clipboard_text)(const std::string& text);
 
     // --- display modes ---
     // Mode `index` of the primary display; false past the last one.
     bool (*enum_display_mode)(int index, display_mode_info* out);
-    // Switches the display to width x height for full screen; false when refused.
+    // Switches the display to width x height for full screen; true only when
+    // the display's mode afterwards is the one asked for. A refused switch
+    // leaves the display as it was.
     bool (*change_display_mode)(int width, int height, int bits);
     void (*restore_display_mode)();
     void (*show_cursor)(bool show);
 
     // --- window and GL context (24-bit depth, double buffered, compatibility) ---
-    bool (*create_window)(const window_request& request);
+    // Connects to the windowing system; false when there is none to reach.
+    bool (*init_windowing)();
+    window_failure (*create_window)(const window_request& request);
     bool (*create_gl_context)();
     bool (*make_gl_current)(bool current);
     bool (*delete_gl_context)();
@@ -128,6 +143,10 @@ struct platform {
 
     // --- sound: one whole decoded MP3 played on channel 0 ---
     bool (*sound_init)(int mix_rate, int channels);
+    // Starts decoding the file on the sound system's own thread, so that a
+    // later sound_load of the same name finds it decoded (or waits for the
+    // rest). A sound_load that succeeds drops every other preloaded file.
+    void (*sound_preload)(const char* file_name);
     // Decodes the whole file; 0 when it cannot be read.
     int (*sound_load)(const char* file_name);
     void (*sound_set_loop)(int sample, bool loop);

@@ -23,9 +23,8 @@ namespace {
 struct native_state {
     SDL_Window* window = nullptr;
     SDL_GLContext context = nullptr;
-    SDL_DisplayMode fullscreen_mode{};
-    bool fullscreen_mode_set = false;
-    std::deque<message> queued; // posted and synthesised messages, before SDL's
+    bool window_from_switch = false; // made by change_display_mode, not yet handed out
+    std::deque<message> queued;      // posted and synthesised messages, before SDL's
 };
 native_state native;
 
@@ -114,8 +113,13 @@ bool set_clipboard_text(const std::string& text) {
     const char* x = std::getenv("DISPLAY");
     if (x && *x && on_path("xclip") && pipe_to("xclip -selection clipboard -i >/dev/null 2>&1", text))
         return true;
-    // Last resort: SDL's own clipboard, which lasts only while we run.
-    return ensure_video() && SDL_SetClipboardText(text.c_str()) == 0;
+    // A clipboard of our own would die with the process a moment later, so
+    // the text goes where it outlives us: standard output.
+    std::fprintf(stderr, "clipboard: no xclip or wl-copy took the text; it follows on standard output\n");
+    std::fflush(stderr);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+    return false;
 }
 
 // --- display modes ---
@@ -130,32 +134,16 @@ bool enum_display_mode(int index, display_mode_info* out) {
     return true;
 }
 
-// The switch itself happens when the full-screen window is created; a size
-// the display does not offer is refused here.
-bool change_display_mode(int width, int height, int) {
-    if (!ensure_video()) return false;
+bool listed_mode(int width, int height) {
     const int count = SDL_GetNumDisplayModes(0);
     for (int i = 0; i < count; ++i) {
         SDL_DisplayMode mode{};
-        if (SDL_GetDisplayMode(0, i, &mode) == 0 && mode.w == width && mode.h == height) {
-            native.fullscreen_mode = mode;
-            native.fullscreen_mode_set = true;
-            return true;
-        }
+        if (SDL_GetDisplayMode(0, i, &mode) == 0 && mode.w == width && mode.h == height) return true;
     }
     return false;
 }
 
-void restore_display_mode() {
-    if (native.window) SDL_SetWindowFullscreen(native.window, 0);
-    native.fullscreen_mode_set = false;
-}
-
-void show_cursor(bool show) { SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE); }
-
-// --- window and context ---
-bool create_window(const window_request& request) {
-    if (!ensure_video()) return false;
+void set_gl_attributes() {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
@@ -164,18 +152,82 @@ bool create_window(const window_request& request) {
     SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 1);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
-    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN;
-    if (request.fullscreen) flags |= SDL_WINDOW_FULLSCREEN;
-    native.window =
-        SDL_CreateWindow(request.title, request.x, request.y, request.width, request.height, flags);
-    if (!native.window) {
-        std::fprintf(stderr, "window: %s\n", SDL_GetError());
+}
+
+// The show's window with its GL visual. SDL makes window and visual in one
+// call; when it fails, a plain window and the GL library alone tell which
+// of the steps it could not do.
+window_failure make_window(const char* title, int x, int y, int width, int height, Uint32 flags) {
+    set_gl_attributes();
+    native.window = SDL_CreateWindow(title, x, y, width, height, SDL_WINDOW_OPENGL | flags);
+    if (native.window) return window_failure::none;
+    std::fprintf(stderr, "window: %s\n", SDL_GetError());
+    SDL_Window* plain = SDL_CreateWindow(title, x, y, width, height, SDL_WINDOW_HIDDEN);
+    if (!plain) return window_failure::window;
+    SDL_DestroyWindow(plain);
+    if (SDL_GL_LoadLibrary(nullptr) != 0) {
+        std::fprintf(stderr, "OpenGL: %s\n", SDL_GetError());
+        return window_failure::device_context;
+    }
+    SDL_GL_UnloadLibrary();
+    return window_failure::pixel_format;
+}
+
+void forget_window() {
+    if (native.window) SDL_DestroyWindow(native.window);
+    native.window = nullptr;
+    native.window_from_switch = false;
+}
+
+// SDL switches the mode only for a full-screen window on show, and keeps
+// the nearest mode it has when the size is not one of them: the mode the
+// display is in afterwards is the answer. The window stays for
+// create_window when the switch took.
+bool change_display_mode(int width, int height, int) {
+    if (!ensure_video()) return false;
+    forget_window();
+    if (make_window("", 0, 0, width, height, SDL_WINDOW_FULLSCREEN | SDL_WINDOW_HIDDEN) !=
+        window_failure::none) {
+        // Nothing to switch with; the window step reports its own failure.
+        return listed_mode(width, height);
+    }
+    SDL_ShowWindow(native.window);
+    SDL_PumpEvents();
+    const int display = std::max(SDL_GetWindowDisplayIndex(native.window), 0);
+    SDL_DisplayMode now{};
+    if (SDL_GetCurrentDisplayMode(display, &now) != 0 || now.w != width || now.h != height) {
+        std::fprintf(stderr, "display mode: %d x %d asked, %d x %d kept\n", width, height, now.w, now.h);
+        forget_window(); // full screen ends with it, and the display mode goes back
         return false;
     }
-    if (request.fullscreen && native.fullscreen_mode_set)
-        SDL_SetWindowDisplayMode(native.window, &native.fullscreen_mode);
-    SDL_RaiseWindow(native.window);
+    native.window_from_switch = true;
     return true;
+}
+
+void restore_display_mode() {
+    if (native.window) SDL_SetWindowFullscreen(native.window, 0);
+}
+
+void show_cursor(bool show) { SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE); }
+
+// --- window and context ---
+bool init_windowing() { return ensure_video(); }
+
+window_failure create_window(const window_request& request) {
+    if (!ensure_video()) return window_failure::window;
+    if (native.window_from_switch && request.fullscreen) {
+        // The window that switched the display mode.
+        native.window_from_switch = false;
+        SDL_SetWindowTitle(native.window, request.title);
+    } else {
+        forget_window();
+        const Uint32 flags = SDL_WINDOW_SHOWN | (request.fullscreen ? SDL_WINDOW_FULLSCREEN : 0);
+        const window_failure failure =
+            make_window(request.title, request.x, request.y, request.width, request.height, flags);
+        if (failure != window_failure::none) return failure;
+    }
+    SDL_RaiseWindow(native.window);
+    return window_failure::none;
 }
 
 bool create_gl_context() {
@@ -197,8 +249,7 @@ bool delete_gl_context() {
 }
 
 bool destroy_window() {
-    if (native.window) SDL_DestroyWindow(native.window);
-    native.window = nullptr;
+    forget_window();
     return true;
 }
 
@@ -455,6 +506,7 @@ platform make_native() {
     p.change_display_mode = change_display_mode;
     p.restore_display_mode = restore_display_mode;
     p.show_cursor = show_cursor;
+    p.init_windowing = init_windowing;
     p.create_window = create_window;
     p.create_gl_context = create_gl_context;
     p.make_gl_current = make_gl_current;
@@ -465,6 +517,7 @@ platform make_native() {
     p.peek_message = peek_message;
     p.post_quit_message = post_quit_message;
     p.sound_init = native_sound::init;
+    p.sound_preload = native_sound::preload;
     p.sound_load = native_sound::load;
     p.sound_set_loop = native_sound::set_loop;
     p.sound_enable_spectrum = native_sound::enable_spectrum;

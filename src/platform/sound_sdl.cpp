@@ -1,5 +1,9 @@
 // Sound: an SDL2 audio device mixing one whole decoded MP3 (mpg123) on
 // channel 0, with a 512-bin magnitude spectrum of the mixed output (FFTW3).
+//
+// What is heard lags what has been mixed by the buffer the device still
+// holds: the position and the spectrum are taken at the heard sample, which
+// the high-resolution counter carries forward between mixing calls.
 #include <SDL.h>
 #include <fftw3.h>
 #include <mpg123.h>
@@ -8,7 +12,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/native_sound.h"
@@ -34,6 +43,18 @@ struct channel_record {
     bool playing = false;
 };
 
+// The latest mixing call: when it ran and what it handed the device.
+struct mix_record {
+    bool seen = false;         // a call since the position was last set
+    uint64_t counter = 0;      // SDL's performance counter when it ran
+    uint64_t mixed_end = 0;    // device frames mixed in all, after it
+    int frames = 0;            // device frames it wrote: what the device still holds then
+    double start = 0.0;        // channel position at its first frame
+    double end = 0.0;          // channel position after its last frame
+    double advance = 0.0;      // sample frames per device frame
+    bool playing_after = true; // the channel still played at its end
+};
+
 struct sound_state {
     SDL_AudioDeviceID device = 0;
     int device_rate = 44100;
@@ -42,9 +63,12 @@ struct sound_state {
     int volume = 255;
     bool spectrum_on = false;
 
-    // The last fft_size mixed mono values, written by the mixing thread.
-    float history[fft_size] = {};
-    int history_next = 0;
+    // Mixed mono values by device frame (frame f at f % history_size),
+    // enough for one device buffer and one analysis window behind it.
+    std::vector<float> history;
+    uint64_t mixed = 0; // device frames mixed since the device opened
+    mix_record last_mix;
+    double heard_floor = 0.0; // the position never reads lower than this until it is set
 
     float* fft_in = nullptr;
     fftwf_complex* fft_out = nullptr;
@@ -79,6 +103,11 @@ void mix(void*, Uint8* stream, int bytes) {
     const sample_record* s = ch.playing ? sample_of(ch.sample) : nullptr;
     const float gain = float(sound.volume) / 255.0f;
     const double advance = s ? double(s->rate) / double(sound.device_rate) : 0.0;
+    mix_record& m = sound.last_mix;
+    m.counter = SDL_GetPerformanceCounter();
+    m.start = ch.position;
+    m.advance = advance;
+    const size_t history_size = sound.history.size();
     for (int i = 0; i < frames; ++i) {
         float left = 0.0f, right = 0.0f;
         if (s && ch.playing) {
@@ -106,9 +135,36 @@ void mix(void*, Uint8* stream, int bytes) {
         }
         out[2 * i] = left;
         out[2 * i + 1] = right;
-        sound.history[sound.history_next] = 0.5f * (left + right);
-        sound.history_next = (sound.history_next + 1) % fft_size;
+        sound.history[size_t((sound.mixed + uint64_t(i)) % history_size)] = 0.5f * (left + right);
     }
+    sound.mixed += uint64_t(frames);
+    m.mixed_end = sound.mixed;
+    m.frames = frames;
+    m.end = ch.position;
+    m.playing_after = ch.playing;
+    m.seen = true;
+}
+
+// Device frames played since the latest mixing call, up to what it wrote.
+double frames_heard_since_mix(const mix_record& m) {
+    const double seconds =
+        double(SDL_GetPerformanceCounter() - m.counter) / double(SDL_GetPerformanceFrequency());
+    return std::clamp(seconds * double(sound.device_rate), 0.0, double(m.frames));
+}
+
+// The channel position being heard now, in sample frames. Caller holds the
+// device lock.
+double heard_position() {
+    const mix_record& m = sound.last_mix;
+    const channel_record& ch = sound.channel;
+    if (!m.seen) return ch.position; // nothing of it has reached the device yet
+    double heard = m.start + frames_heard_since_mix(m) * m.advance;
+    const sample_record* s = sample_of(ch.sample);
+    if (!m.playing_after)
+        heard = std::min(heard, m.end);
+    else if (s && s->loop && s->frames > 0 && heard >= double(s->frames))
+        heard = std::fmod(heard, double(s->frames));
+    return heard;
 }
 
 } // namespace
@@ -134,8 +190,10 @@ bool init(int mix_rate, int) {
     sound.device_rate = have.freq;
     sound.volume = 255;
     sound.channel = channel_record{};
-    std::memset(sound.history, 0, sizeof sound.history);
-    sound.history_next = 0;
+    sound.last_mix = mix_record{};
+    sound.heard_floor = 0.0;
+    sound.mixed = 0;
+    sound.history.assign(size_t(2 * std::max(int(have.samples), fft_size) + fft_size), 0.0f);
 
     sound.fft_in = fftwf_alloc_real(fft_size);
     sound.fft_out = fftwf_alloc_complex(fft_size / 2 + 1);
@@ -149,53 +207,211 @@ bool init(int mix_rate, int) {
     return true;
 }
 
-int load(const char* file_name) {
-    mpg123_init(); // a no-op on current libraries, required on old ones
-    int error = 0;
-    mpg123_handle* mh = mpg123_new(nullptr, &error);
-    if (!mh) return 0;
-    mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0); // failures are reported by the caller
-    sample_record s;
-    long rate = 0;
-    int channels = 0, encoding = 0;
-    bool ok = mpg123_open(mh, file_name) == MPG123_OK &&
-              mpg123_getformat(mh, &rate, &channels, &encoding) == MPG123_OK && rate > 0 && channels > 0;
-    if (ok) {
-        // Fix the output format: 16-bit signed at the file's own rate and channel count.
+namespace {
+
+// One MP3 decoded whole into a sample, a chunk at a time.
+struct mp3_decode {
+    mpg123_handle* mh = nullptr;
+    sample_record sample;
+    bool decoding = false;
+
+    mp3_decode() = default;
+    mp3_decode(const mp3_decode&) = delete;
+    mp3_decode& operator=(const mp3_decode&) = delete;
+    ~mp3_decode() { close(); }
+
+    // Opens the file and fixes the output format; false when it is no MP3.
+    bool begin(const char* file_name) {
+        mpg123_init(); // a no-op on current libraries, required on old ones
+        int error = 0;
+        mh = mpg123_new(nullptr, &error);
+        if (!mh) return false;
+        mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0); // failures are reported by the caller
+        long rate = 0;
+        int channels = 0, encoding = 0;
+        if (mpg123_open(mh, file_name) != MPG123_OK ||
+            mpg123_getformat(mh, &rate, &channels, &encoding) != MPG123_OK || rate <= 0 || channels <= 0)
+            return false;
+        // 16-bit signed at the file's own rate and channel count.
         mpg123_format_none(mh);
-        ok = mpg123_format(mh, rate, channels, MPG123_ENC_SIGNED_16) == MPG123_OK;
-    }
-    if (ok) {
-        s.channels = channels;
-        s.rate = int(rate);
+        if (mpg123_format(mh, rate, channels, MPG123_ENC_SIGNED_16) != MPG123_OK) return false;
+        sample.channels = channels;
+        sample.rate = int(rate);
         // Reading every frame header first gives the decoded length, so the
         // whole sample is allocated once instead of growing (and being
-        // copied) by doubling. The length is only a hint: the decode below
-        // still runs to the end and keeps exactly what it produced.
+        // copied) by doubling. The length is only a hint: the decode still
+        // runs to the end and keeps exactly what it produced.
         if (mpg123_scan(mh) == MPG123_OK) {
             const off_t length = mpg123_length(mh);
             if (length > 0 && length < off_t(1) << 31) {
-                s.pcm.reserve(size_t(length) * size_t(channels) + chunk);
-                advise_huge_pages(s.pcm.data(), s.pcm.capacity() * sizeof(int16_t));
+                sample.pcm.reserve(size_t(length) * size_t(channels) + chunk);
+                advise_huge_pages(sample.pcm.data(), sample.pcm.capacity() * sizeof(int16_t));
             }
         }
-        // Decoded straight into the sample, a chunk at a time.
-        for (;;) {
-            const size_t old = s.pcm.size();
-            s.pcm.resize(old + chunk);
-            size_t done = 0;
-            const int r = mpg123_read(mh, reinterpret_cast<unsigned char*>(&s.pcm[old]),
-                                      chunk * sizeof(int16_t), &done);
-            s.pcm.resize(old + done / sizeof(int16_t));
-            if (r == MPG123_OK || r == MPG123_NEW_FORMAT) continue;
-            break; // MPG123_DONE, or an error: keep what decoded
-        }
-        s.frames = uint32_t(s.pcm.size() / size_t(s.channels));
-        s.pcm.resize(size_t(s.frames) * s.channels);
+        decoding = true;
+        return true;
     }
-    mpg123_close(mh);
-    mpg123_delete(mh);
-    if (!ok || s.frames == 0) return 0;
+
+    // Decodes one chunk straight into the sample; false once the file is done.
+    bool step() {
+        if (!decoding) return false;
+        std::vector<int16_t>& pcm = sample.pcm;
+        const size_t old = pcm.size();
+        pcm.resize(old + chunk);
+        size_t done = 0;
+        const int r =
+            mpg123_read(mh, reinterpret_cast<unsigned char*>(&pcm[old]), chunk * sizeof(int16_t), &done);
+        pcm.resize(old + done / sizeof(int16_t));
+        if (r == MPG123_OK || r == MPG123_NEW_FORMAT) return true;
+        decoding = false; // MPG123_DONE, or an error: keep what decoded
+        return false;
+    }
+
+    // Ends the decode; true when it gave a sample with frames in it.
+    bool finish() {
+        close();
+        sample.frames = uint32_t(sample.pcm.size() / size_t(sample.channels));
+        sample.pcm.resize(size_t(sample.frames) * sample.channels);
+        return sample.frames > 0;
+    }
+
+    void close() {
+        if (!mh) return;
+        mpg123_close(mh);
+        mpg123_delete(mh);
+        mh = nullptr;
+        decoding = false;
+    }
+};
+
+// A file decoded ahead on the sound system's own thread.
+struct preload_job {
+    std::string file_name;
+    mp3_decode decode;
+    bool started = false;
+    bool done = false;
+    bool ok = false;
+    bool dropped = false; // nobody will take it: the worker frees it
+};
+
+struct preload_state {
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<std::unique_ptr<preload_job>> jobs; // in the order asked
+    preload_job* wanted = nullptr;                  // a load waits for this one
+    std::thread worker;
+    bool stop = false;
+};
+
+// Never destroyed, like the sound state: the worker may run while the process exits.
+preload_state& preloads = *new preload_state;
+
+// Decodes the jobs a chunk at a time, in turn, so every file gets on at
+// the same pace; a job that a load waits for goes alone.
+void preload_worker() {
+    std::unique_lock<std::mutex> held(preloads.lock);
+    size_t turn = 0;
+    for (;;) {
+        auto& jobs = preloads.jobs;
+        // Dropped jobs are freed here, away from the caller.
+        for (size_t i = 0; i < jobs.size();)
+            if (jobs[i]->dropped && jobs[i].get() != preloads.wanted)
+                jobs.erase(jobs.begin() + long(i));
+            else
+                ++i;
+        preload_job* job = preloads.wanted && !preloads.wanted->done ? preloads.wanted : nullptr;
+        for (size_t k = 0; !job && k < jobs.size(); ++k) {
+            preload_job* candidate = jobs[(turn + k) % jobs.size()].get();
+            if (!candidate->done && !candidate->dropped) job = candidate;
+        }
+        if (!job) {
+            if (preloads.stop) return;
+            preloads.changed.wait(held);
+            continue;
+        }
+        if (preloads.stop) return;
+        ++turn;
+        held.unlock();
+        bool more = true;
+        if (!job->started) {
+            job->started = true;
+            more = job->decode.begin(job->file_name.c_str());
+        }
+        if (more) more = job->decode.step();
+        bool ok = false;
+        if (!more) ok = job->decode.finish();
+        held.lock();
+        if (!more) {
+            job->done = true;
+            job->ok = ok;
+            preloads.changed.notify_all();
+        }
+    }
+}
+
+// Ends the worker and forgets every preloaded file.
+void stop_preloads() {
+    {
+        std::lock_guard<std::mutex> held(preloads.lock);
+        preloads.stop = true;
+    }
+    preloads.changed.notify_all();
+    if (preloads.worker.joinable()) preloads.worker.join();
+    preloads.jobs.clear();
+    preloads.wanted = nullptr;
+    preloads.stop = false;
+}
+
+// The preloaded sample of `file_name`, waiting for its decode to end. False
+// when the file was never preloaded; *ok tells whether it decoded.
+bool take_preloaded(const char* file_name, sample_record* out, bool* ok) {
+    std::unique_lock<std::mutex> held(preloads.lock);
+    preload_job* job = nullptr;
+    for (auto& j : preloads.jobs)
+        if (!j->dropped && j->file_name == file_name) job = j.get();
+    if (!job) return false;
+    preloads.wanted = job;
+    preloads.changed.notify_all();
+    preloads.changed.wait(held, [&] { return job->done; });
+    preloads.wanted = nullptr;
+    *ok = job->ok;
+    job->dropped = true;
+    if (job->ok) {
+        *out = std::move(job->decode.sample);
+        // The show plays one sample: the other files will not be asked for.
+        for (auto& j : preloads.jobs)
+            j->dropped = true;
+    }
+    preloads.changed.notify_all();
+    return true;
+}
+
+} // namespace
+
+void preload(const char* file_name) {
+    if (!file_name) return;
+    std::lock_guard<std::mutex> held(preloads.lock);
+    for (auto& j : preloads.jobs)
+        if (!j->dropped && j->file_name == file_name) return;
+    auto job = std::make_unique<preload_job>();
+    job->file_name = file_name;
+    preloads.jobs.push_back(std::move(job));
+    if (!preloads.worker.joinable()) preloads.worker = std::thread(preload_worker);
+    preloads.changed.notify_all();
+}
+
+int load(const char* file_name) {
+    sample_record s;
+    bool ok = false;
+    if (!take_preloaded(file_name, &s, &ok)) {
+        mp3_decode decode;
+        ok = decode.begin(file_name);
+        while (ok && decode.step()) {
+        }
+        ok = ok && decode.finish();
+        if (ok) s = std::move(decode.sample);
+    }
+    if (!ok) return 0;
 
     if (sound.device) SDL_LockAudioDevice(sound.device);
     sound.samples.push_back(std::move(s));
@@ -217,6 +433,8 @@ void play(int sample) {
     if (!sound.device || !sample_of(sample)) return;
     SDL_LockAudioDevice(sound.device);
     sound.channel = channel_record{sample, 0.0, true};
+    sound.last_mix.seen = false;
+    sound.heard_floor = 0.0;
     SDL_UnlockAudioDevice(sound.device);
     SDL_PauseAudioDevice(sound.device, 0);
 }
@@ -224,17 +442,28 @@ void play(int sample) {
 void set_position(int channel, uint32_t sample_pos) {
     if (channel != 0 || !sound.device) return;
     SDL_LockAudioDevice(sound.device);
-    if (const sample_record* s = sample_of(sound.channel.sample))
+    if (const sample_record* s = sample_of(sound.channel.sample)) {
         sound.channel.position = double(std::min(sample_pos, s->frames));
+        sound.last_mix.seen = false;
+        sound.heard_floor = sound.channel.position;
+    }
     SDL_UnlockAudioDevice(sound.device);
 }
 
 uint32_t position(int channel) {
     if (channel != 0 || !sound.device) return 0;
     SDL_LockAudioDevice(sound.device);
-    const uint32_t pos = uint32_t(sound.channel.position);
+    const double heard = heard_position();
+    const sample_record* s = sample_of(sound.channel.sample);
+    // Counter and mixing calls jitter a little: a looping sample may start
+    // over, anything else only moves forward.
+    if (!(s && s->loop) && heard < sound.heard_floor) {
+        SDL_UnlockAudioDevice(sound.device);
+        return uint32_t(sound.heard_floor);
+    }
+    sound.heard_floor = heard;
     SDL_UnlockAudioDevice(sound.device);
-    return pos;
+    return uint32_t(heard);
 }
 
 int frequency(int channel) {
@@ -254,8 +483,15 @@ const float* spectrum() {
         return sound.spectrum;
     }
     SDL_LockAudioDevice(sound.device);
-    for (int i = 0; i < fft_size; ++i)
-        sound.fft_in[i] = sound.history[(sound.history_next + i) % fft_size];
+    // The window ends at the device frame being heard now.
+    const mix_record& m = sound.last_mix;
+    const uint64_t held = m.frames > 0 ? uint64_t(m.frames) - uint64_t(frames_heard_since_mix(m)) : 0;
+    const int64_t heard_end = int64_t(sound.mixed) - int64_t(held);
+    const size_t history_size = sound.history.size();
+    for (int i = 0; i < fft_size; ++i) {
+        const int64_t f = heard_end - fft_size + i;
+        sound.fft_in[i] = f < 0 ? 0.0f : sound.history[size_t(uint64_t(f) % history_size)];
+    }
     SDL_UnlockAudioDevice(sound.device);
     for (int i = 0; i < fft_size; ++i)
         sound.fft_in[i] *= sound.window[i];
@@ -281,6 +517,7 @@ void set_volume(int volume) {
 }
 
 void close() {
+    stop_preloads();
     if (!sound.device) return;
     SDL_CloseAudioDevice(sound.device);
     sound.device = 0;

@@ -54,6 +54,16 @@ void jpeg_ycc_to_rgbx_portable(const uint8_t* y, const uint8_t* cb, const uint8_
     }
 }
 
+void jpeg_rgb_to_rgbx(const uint8_t* r, const uint8_t* g, const uint8_t* b, int chroma_shift, int count,
+                      uint8_t* out) {
+    for (int x = 0; x < count; ++x) {
+        out[4 * x] = r[x];
+        out[4 * x + 1] = g[x >> chroma_shift];
+        out[4 * x + 2] = b[x >> chroma_shift];
+        out[4 * x + 3] = 0;
+    }
+}
+
 #if defined(__SSE2__)
 
 namespace {

@@ -262,11 +262,41 @@ int jpeg_decoder::read_markers() {
         case 0xD9:
         case 0xDA:
             return marker;
+        case 0xE0:
+        case 0xEE:
+            read_colour_marker(marker);
+            break;
         default:
             if (is_frame_marker(marker)) return marker;
             skip_variable_marker();
         }
     }
+}
+
+// APP0 (JFIF) and APP14 (Adobe) say how three components are coded; the
+// rest of either segment is skipped.
+void jpeg_decoder::read_colour_marker(int marker) {
+    int length = get_word();
+    if (length < 2) fail(jpeg_bad_variable_marker);
+    uint8_t head[12] = {};
+    int kept = length - 2 < 12 ? length - 2 : 12;
+    for (int i = 0; i < length - 2; ++i) {
+        uint8_t b = get_byte();
+        if (i < kept) head[i] = b;
+    }
+    if (marker == 0xE0 && kept >= 5 && std::memcmp(head, "JFIF", 5) == 0) saw_jfif_ = true;
+    if (marker == 0xEE && kept >= 12 && std::memcmp(head, "Adobe", 5) == 0) {
+        saw_adobe_ = true;
+        adobe_transform_ = head[11];
+    }
+}
+
+// JFIF always means YCbCr; otherwise an Adobe transform of 0, or
+// components named 'R', 'G', 'B', mean the samples are red, green, blue.
+bool jpeg_decoder::coded_as_rgb() const {
+    if (component_count_ != 3 || saw_jfif_) return false;
+    if (saw_adobe_) return adobe_transform_ == 0;
+    return components_[0].id == 'R' && components_[1].id == 'G' && components_[2].id == 'B';
 }
 
 void jpeg_decoder::skip_variable_marker() {
@@ -484,6 +514,7 @@ int jpeg_decoder::start_decode() {
         prepare_layout();
         int marker = read_markers();
         if (marker != 0xDA) fail(jpeg_unexpected_marker); // EOI (or another frame) before any scan
+        rgb_ = coded_as_rgb();
         read_scan_header();
         check_scan();
 
@@ -952,6 +983,11 @@ void jpeg_decoder::transform_mcu_row_buffered() {
 void jpeg_decoder::convert_line(int row, uint8_t* out) {
     const component &luma = components_[0], &blue = components_[1], &red = components_[2];
     int chroma_row = max_v_ == 2 ? row >> 1 : row;
+    if (rgb_) {
+        jpeg_rgb_to_rgbx(luma.plane + row * luma.plane_stride, blue.plane + chroma_row * blue.plane_stride,
+                         red.plane + chroma_row * red.plane_stride, max_h_ == 2 ? 1 : 0, width_, out);
+        return;
+    }
     jpeg_ycc_to_rgbx(luma.plane + row * luma.plane_stride, blue.plane + chroma_row * blue.plane_stride,
                      red.plane + chroma_row * red.plane_stride, max_h_ == 2 ? 1 : 0, width_, out);
 }

@@ -2,7 +2,9 @@
 // (baseline, extended sequential and progressive, 8-bit samples) that reads
 // bytes from a `jpeg_decoder_stream` and hands out the picture one scan line
 // at a time, top row first: one byte per pixel for grey images, four bytes
-// (red, green, blue, 0) for colour images.
+// (red, green, blue, 0) for colour images. Colour is YCbCr, converted here,
+// unless the file says it is coded in RGB (an Adobe marker with transform 0,
+// or components named 'R', 'G', 'B' without a JFIF marker).
 //
 // Failures are negative status codes (see `jpeg_error`), never exceptions: a
 // failed call leaves error_code() set and every later call returns -1.
@@ -177,6 +179,8 @@ class jpeg_decoder {
     void read_scan_header();
     void check_scan();
     void skip_variable_marker();
+    void read_colour_marker(int marker);
+    bool coded_as_rgb() const;
 
     // Layout and buffers.
     void prepare_layout();
@@ -222,6 +226,10 @@ class jpeg_decoder {
     bool quant_defined_[4] = {};
     huffman_table huffman_[8]; // DC 0-3, AC 4-7
     int restart_interval_ = 0;
+    bool saw_jfif_ = false;
+    bool saw_adobe_ = false;
+    int adobe_transform_ = 1;
+    bool rgb_ = false; // three components coded as red, green, blue: no conversion
 
     // Current scan.
     int scan_count_ = 0;
@@ -290,4 +298,8 @@ void jpeg_ycc_to_rgbx_sse2(const uint8_t* y, const uint8_t* cb, const uint8_t* c
                            int count, uint8_t* out);
 #endif
 void jpeg_ycc_to_rgbx(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int chroma_shift, int count,
+                      uint8_t* out);
+// Components already coded as red, green and blue, interleaved into the same
+// 4-byte pixels; sample x >> chroma_shift of green and blue serves pixel x.
+void jpeg_rgb_to_rgbx(const uint8_t* r, const uint8_t* g, const uint8_t* b, int chroma_shift, int count,
                       uint8_t* out);

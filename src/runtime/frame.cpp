@@ -37,6 +37,13 @@ void draw_fade_overlay(show_context& context, double v) {
         glMatrixMode(mode);
         glLoadIdentity();
     }
+    // The square lies 3 units in front of the eye: under the window's own
+    // 45-degree perspective it covers the view, where an identity projection
+    // would clip it away.
+    const int height = std::max(context.settings.view_height, 1);
+    glMatrixMode(GL_PROJECTION);
+    gluPerspective(45.0, double(context.settings.view_width) / double(height), double(0.1f), 100.0);
+    glMatrixMode(GL_MODELVIEW);
     glDisable(GL_CULL_FACE);
     glPushMatrix();
     reset_draw_state();

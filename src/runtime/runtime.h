@@ -59,10 +59,14 @@ void start_up();
 void timer_reset();
 double timer_read();
 
-// Brings up sound, picks one of the two music files by the counter's parity,
-// decodes it whole and plays it from the start on channel 0. Ends the process
-// on failure: exit 1 when the sound system cannot start, 0 when the file is missing.
+// Brings up sound, picks one of the two music files by the counter's parity
+// (the other when that one cannot be loaded), decodes it whole and plays it
+// from the start on channel 0. Ends the process on failure: exit 1 when the
+// sound system cannot start, 0 when neither file can be loaded.
 void start_sound();
+// Has both music files decoded in the background from now on, so that
+// start_sound finds whichever it picks ready.
+void preload_music();
 constexpr const char* music_file_a = "music//Zembra - Quorlaxen.mp3";
 constexpr const char* music_file_b = "music//Zembra - Quorlaxen2.mp3";
 

@@ -16,8 +16,10 @@ void start_sound() {
     }
 
     // Which version plays is chance: the parity of the counter right now.
-    const char* file_name = p.perf_counter() % 2 != 0 ? music_file_b : music_file_a;
-    const int sample = p.sound_load(file_name);
+    // When that one cannot be loaded the other still makes a show.
+    const bool second = p.perf_counter() % 2 != 0;
+    int sample = p.sound_load(second ? music_file_b : music_file_a);
+    if (sample == 0) sample = p.sound_load(second ? music_file_a : music_file_b);
     if (sample == 0) {
         p.message_box("Problem initializing FMod. \nNo sound file.", sound_caption, sound_box_style);
         p.exit_process(0);
@@ -28,4 +30,10 @@ void start_sound() {
     p.sound_enable_spectrum(true);
     p.sound_play(sample);
     p.sound_set_position(0, 0);
+}
+
+void preload_music() {
+    platform::platform& p = platform::sys();
+    p.sound_preload(music_file_a);
+    p.sound_preload(music_file_b);
 }

@@ -1,4 +1,5 @@
 #include "platform/platform.h"
+#include "runtime/runtime.h"
 #include "runtime/show_context.h"
 #include "shell/settings_dialog.h"
 #include "shell/shell.h"
@@ -9,6 +10,8 @@ int run(int argc, char** argv) {
     platform::platform& p = platform::sys();
     // Data folders (music/, meshes/, textures/, cgeffects/) lie beside the executable.
     p.enter_executable_folder(argc > 0 ? argv[0] : nullptr);
+    // The music decodes while the dialog waits and the window opens.
+    preload_music();
 
     // The modes of the screen as it is now, then the user's choices; "Quit"
     // ends the process inside the dialog.

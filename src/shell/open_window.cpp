@@ -8,6 +8,21 @@
 #include "shell/shell.h"
 
 namespace shell {
+namespace {
+
+// The message of each window-opening step the platform can fail at.
+const char* window_failure_text(platform::window_failure failure) {
+    switch (failure) {
+    case platform::window_failure::device_context:
+        return "Can't Create A GL Device Context.";
+    case platform::window_failure::pixel_format:
+        return "Can't Find A Suitable PixelFormat (1).";
+    default:
+        return "Window Creation Error.";
+    }
+}
+
+} // namespace
 
 bool init_gl_state() {
     glShadeModel(GL_SMOOTH);
@@ -27,6 +42,12 @@ bool open_gl_window(const char* title, int width, int height, int bits, bool ful
     constexpr unsigned error_style = platform::mb_ok | platform::mb_iconexclamation;
 
     context.settings.fullscreen = fullscreen;
+    // The windowing system stands where the window class is registered:
+    // without it there is nothing to switch or open.
+    if (!p.init_windowing()) {
+        p.message_box("Failed To Register The Window Class.", "ERROR", error_style);
+        return false;
+    }
     if (fullscreen) {
         if (p.change_display_mode(width, height, bits)) {
             s.display_switched = true;
@@ -50,9 +71,10 @@ bool open_gl_window(const char* title, int width, int height, int bits, bool ful
     request.y = request.fullscreen ? 0 : 50;
     request.width = width;
     request.height = height;
-    if (!p.create_window(request)) {
+    if (const platform::window_failure failure = p.create_window(request);
+        failure != platform::window_failure::none) {
         destroy_gl_window();
-        p.message_box("Window Creation Error.", "ERROR", error_style);
+        p.message_box(window_failure_text(failure), "ERROR", error_style);
         return false;
     }
     s.has_window = true;

@@ -69,6 +69,7 @@ TEST_F(capture_program, bad_arguments_are_refused_with_a_reason_and_exit_code_2)
         {"-o x.png --at -1", "--at takes seconds"},
         {"-o x.png --at 300", "--at takes seconds"},
         {"-o x.png --at-scene nan", "--at-scene takes seconds"},
+        {"-o x.png --at-scene 244.8", "--at-scene takes seconds from 0 to 244.77"},
         {"-o x.mp4 --from 20 --to 10", "--from must lie before --to"},
         {"-o x.png", "needs --at"},
         {"-o x.mp4 --at 10", "--at renders one frame"},
@@ -97,10 +98,12 @@ TEST_F(capture_program, frame_reached_by_a_jump_equals_the_frame_reached_by_runn
     EXPECT_NE(one.find_first_not_of(one[0]), std::string::npos) << "a blank frame";
 
     // Several times in one run, each reached from its own starting state:
-    // a scene time first does not change the frame at the show time.
-    const result several = run("--at-scene 12.5 --at 30.1 --fps 10 --size 160x90 -o shots/");
+    // a scene time first does not change the frame at the show time. The
+    // scene clock runs ahead of the show's and ends past 242.5.
+    const result several = run("--at-scene 12.5 --at-scene 244.7 --at 30.1 --fps 10 --size 160x90 -o shots/");
     ASSERT_EQ(several.code, 0) << several.err;
     EXPECT_TRUE(fs::exists(dir / "shots" / "frame-012.500.png"));
+    EXPECT_TRUE(fs::exists(dir / "shots" / "frame-244.700.png"));
     EXPECT_EQ(pixels(dir / "shots" / "show-030.100.png"), one);
 
     // The same show time as the third frame of a run from 29.9 s.

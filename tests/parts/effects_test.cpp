@@ -128,6 +128,38 @@ TEST_F(effects, vertex_fragment_set_up_fills_both_slots_and_the_matrix_entries) 
     EXPECT_EQ(cg_runtime::active_gl_program(), 0u);
 }
 
+TEST_F(effects, declared_uniforms_the_compiler_drops_keep_their_handles) {
+    // The show's own vertex program declares its three matrices and uses none.
+    const std::string vertex = std::string(QUORLAXEN_SOURCE_DIR) + "/data/cgeffects/vertex_0";
+    const std::string fragment = write_file("dropped_fp", R"(#version 120
+uniform float ttime;
+uniform float unused_a, unused_b[2];
+/* uniform float in_a_comment; */
+uniform sampler2D unused_map;
+void main() { float local = 1.0; gl_FragColor = vec4(ttime * local); }
+)");
+    ::testing::internal::CaptureStdout();
+    setup_vertex_fragment_effect(*context, vertex.c_str(), fragment.c_str(), 5002);
+    ::testing::internal::GetCapturedStdout();
+    for (int k : {5, 6, 14})
+        EXPECT_NE(context->cg_parameters[5002 * 16 + k], nullptr) << k;
+    CGprogram fp = context->cg_programs[5003];
+    ASSERT_TRUE(cgIsProgramCompiled(fp));
+    for (const char* name : {"ttime", "unused_a", "unused_b", "unused_map"})
+        EXPECT_NE(cgGetNamedParameter(fp, name), nullptr) << name;
+    for (const char* name : {"in_a_comment", "local", "main", "float"})
+        EXPECT_EQ(cgGetNamedParameter(fp, name), nullptr) << name;
+    EXPECT_GE(cg_runtime::texture_unit_of(cgGetNamedParameter(fp, "unused_map")), 1);
+    cgGetError();
+    // Values for a dropped uniform are taken and reach nothing.
+    cgGLEnableProfile(context->fragment_profile);
+    cgGLBindProgram(fp);
+    cgGLSetParameter1f(cgGetNamedParameter(fp, "unused_a"), 0.5f);
+    cgGLDisableProfile(context->fragment_profile);
+    EXPECT_EQ(cgGetError(), CG_NO_ERROR);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
 TEST_F(effects, bound_pair_links_and_fragment_alone_runs_with_fixed_function_vertices) {
     std::string vertex = write_file("pair_vp", vertex_source);
     std::string fragment = write_file("pair_fp", add_green_source);

@@ -81,6 +81,20 @@ std::vector<reference_case> reference_cases() {
     coarse.progressive = true;
     cases.push_back({"sixteen_bit_tables_progressive", coarse});
 
+    // Colour coded in RGB is taken as it is; a JFIF marker means YCbCr
+    // whatever the components are called.
+    encode_options rgb = with(83, 61, 1, 1);
+    rgb.colour = encode_options::coding::rgb_adobe;
+    cases.push_back({"rgb_adobe_marker", rgb});
+    rgb.progressive = true;
+    cases.push_back({"rgb_adobe_marker_progressive", rgb});
+    rgb.progressive = false;
+    rgb.colour = encode_options::coding::rgb_named;
+    cases.push_back({"rgb_component_names", rgb});
+    encode_options ycc_named = with(83, 61, 2, 2);
+    ycc_named.rgb_names = true;
+    cases.push_back({"ycc_jfif_components_named_rgb", ycc_named});
+
     encode_options tall = with(24, 200, 1, 2);
     tall.quality = 75;
     cases.push_back({"tall_440_q75", tall});

@@ -72,6 +72,13 @@ bytes encode(const bytes& pixels, const encode_options& o) {
     info.input_components = o.grey ? 1 : 3;
     info.in_color_space = o.grey ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&info);
+    if (o.colour != encode_options::coding::ycc) {
+        jpeg_set_colorspace(&info, JCS_RGB); // also names the components 'R', 'G', 'B'
+        if (o.colour == encode_options::coding::rgb_named) info.write_Adobe_marker = FALSE;
+    }
+    if (o.rgb_names)
+        for (int c = 0; c < 3; ++c)
+            info.comp_info[c].component_id = "RGB"[c];
     if (o.linear_scale)
         jpeg_set_linear_quality(&info, o.linear_scale, FALSE);
     else

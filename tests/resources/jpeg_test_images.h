@@ -26,6 +26,11 @@ struct encode_options {
     // limit, so values above 255 make 16-bit tables.
     int linear_scale = 0;
     unsigned seed = 1;
+    // How colour is coded: YCbCr under a JFIF marker, or RGB told by an
+    // Adobe marker (transform 0) or only by components named 'R', 'G', 'B'.
+    enum class coding { ycc, rgb_adobe, rgb_named };
+    coding colour = coding::ycc;
+    bool rgb_names = false; // components named 'R', 'G', 'B' whatever the coding
 };
 
 // Deterministic RGB (or grey) pixels: gradients, soft shapes, edges and noise.

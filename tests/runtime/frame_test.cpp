@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "math/random.h"
 #include "runtime/runtime.h"
@@ -202,13 +203,22 @@ TEST_F(frame_driver, escape_fade_completes_on_a_nonzero_step) {
     part = nullptr;
 }
 
-TEST_F(frame_driver, overlay_leaves_the_frame_state_as_it_found_it) {
+TEST_F(frame_driver, zero_step_overlay_blacks_out_the_view_and_leaves_the_state_as_it_was) {
+    the_show_context().settings.view_width = 256;
+    the_show_context().settings.view_height = 256;
     runtime().sync_enabled = false;
     shell::state().quitting = true;
     shell::state().quit_start_time = runtime().show_time;
+    glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_TEXTURE_2D);
     frame(0.0, 0.0);
+    for (auto [x, y] : {std::pair{0, 0}, {255, 0}, {0, 255}, {255, 255}, {128, 128}}) {
+        const test_gl::rgba p = test_gl::pixel(x, y);
+        EXPECT_EQ(p.r + p.g + p.b, 0) << x << "," << y;
+    }
     EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
     EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));

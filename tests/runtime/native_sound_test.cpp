@@ -20,14 +20,15 @@ namespace fs = std::filesystem;
 namespace {
 
 // `seconds` of a sine at `hz`, amplitude `level` (full scale 1), 44.1 kHz
-// stereo, encoded by lame into `mp3`.
-bool encode_tone(const fs::path& mp3, double seconds, double hz, double level) {
+// stereo, encoded by lame into `mp3`; silent for its first `silent` frames.
+bool encode_tone(const fs::path& mp3, double seconds, double hz, double level, int silent = 0) {
     const fs::path raw = mp3.string() + ".raw";
     const int rate = 44100, frames = int(seconds * rate);
     {
         std::ofstream out(raw, std::ios::binary);
         for (int i = 0; i < frames; ++i) {
-            const int16_t v = int16_t(std::lround(32767 * level * std::sin(2 * M_PI * hz * i / rate)));
+            const double a = i < silent ? 0.0 : level;
+            const int16_t v = int16_t(std::lround(32767 * a * std::sin(2 * M_PI * hz * i / rate)));
             out.write(reinterpret_cast<const char*>(&v), 2);
             out.write(reinterpret_cast<const char*>(&v), 2);
         }
@@ -47,11 +48,13 @@ class native_sound : public ::testing::Test {
         folder = fs::temp_directory_path() / ("quorlaxen-sound-" + std::to_string(getpid()));
         fs::create_directories(folder);
         ASSERT_TRUE(encode_tone(folder / "tone.mp3", 3.0, 1033.59375, 0.5)); // bin 24 of a 1024-point FFT
+        ASSERT_TRUE(encode_tone(folder / "late_tone.mp3", 1.5, 1033.59375, 0.5, late_tone_start));
     }
     static void TearDownTestSuite() { fs::remove_all(folder); }
     void SetUp() override { ASSERT_TRUE(p.sound_init(44100, 32)); }
     void TearDown() override { p.sound_close(); }
 
+    static constexpr int late_tone_start = 22050; // frames of silence first
     static fs::path folder;
     const platform::platform& p = platform::native_platform();
 };
@@ -84,6 +87,53 @@ TEST_F(native_sound, position_advances_at_playback_pace_and_stops_at_the_end) {
     p.sound_set_position(0, 3 * 44100 - 100);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(p.sound_position(0), 3u * 44100u); // played once, then stays at the end
+}
+
+// The device still holds what was mixed last: the position and the spectrum
+// follow the sample being heard, which the counter carries forward smoothly.
+// Time is measured from the last read before playback reached the device,
+// so a position at the mixer's read head (a whole buffer ahead) shows.
+TEST_F(native_sound, position_and_spectrum_follow_the_heard_sample_smoothly_and_never_back) {
+    using clock = std::chrono::steady_clock;
+    auto seconds = [](clock::duration d) { return std::chrono::duration<double>(d).count(); };
+    const int sample = p.sound_load((folder / "late_tone.mp3").c_str());
+    ASSERT_NE(sample, 0);
+    p.sound_enable_spectrum(true);
+    p.sound_play(sample);
+    p.sound_set_position(0, 0);
+
+    clock::time_point not_yet = clock::now(); // before this, nothing had reached the device
+    clock::time_point previous_read = not_yet;
+    uint32_t previous = 0;
+    int moving_reads = 0, silent_checks = 0;
+    while (seconds(clock::now() - not_yet) < 0.6) {
+        const auto before = clock::now();
+        const uint32_t position = p.sound_position(0);
+        const float tone = p.sound_spectrum()[24];
+        const auto after = clock::now();
+        if (position == 0) {
+            not_yet = before;
+        } else {
+            // Played frames since the device began, at the dummy driver's
+            // pace (about 1 % fast), with a little slack.
+            const double bound = seconds(after - not_yet) * 44100.0 * 1.02 + 300.0;
+            EXPECT_LE(position, bound) << "ahead of what can have been heard";
+            EXPECT_GE(position, previous) << "moved backwards";
+            EXPECT_LE(position - previous, seconds(after - previous_read) * 44100.0 * 1.05 + 300.0)
+                << "moved in a jump";
+            if (bound < late_tone_start - 700) {
+                EXPECT_LT(tone, 0.05f) << "the spectrum hears the tone before it plays, at " << position;
+                ++silent_checks;
+            }
+            ++moving_reads;
+        }
+        previous = position;
+        previous_read = before;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_GT(moving_reads, 20);
+    EXPECT_GT(silent_checks, 5);
+    EXPECT_GT(p.sound_spectrum()[24], 0.2f); // the tone is heard by now
 }
 
 TEST_F(native_sound, spectrum_peaks_at_the_tone_and_follows_the_volume) {
@@ -122,6 +172,29 @@ TEST_F(native_sound, refuses_missing_empty_and_foreign_files) {
     EXPECT_EQ(p.sound_position(0), 0u);
     EXPECT_GT(p.sound_frequency(0), 0);
     EXPECT_EQ(p.sound_sample_length(42), 0u);
+}
+
+// Files decoded ahead load as if read then; one that cannot be read still
+// fails, and a file dropped from the background decode still loads.
+TEST_F(native_sound, preloaded_files_load_as_decoded_and_unreadable_ones_still_fail) {
+    const std::string missing = (folder / "not there.mp3").string();
+    const std::string tone = (folder / "tone.mp3").string(), late = (folder / "late_tone.mp3").string();
+    for (const std::string& name : {missing, tone, late})
+        p.sound_preload(name.c_str());
+    EXPECT_EQ(p.sound_load(missing.c_str()), 0);
+    const int first = p.sound_load(tone.c_str());
+    ASSERT_NE(first, 0);
+    EXPECT_EQ(p.sound_sample_length(first), 3u * 44100u);
+    const int second = p.sound_load(late.c_str()); // dropped by the load above: decoded now
+    ASSERT_NE(second, 0);
+    EXPECT_EQ(p.sound_sample_length(second), 44100u * 3u / 2u);
+
+    // Closing ends a decode under way; the next start is clean.
+    p.sound_preload(tone.c_str());
+    p.sound_close();
+    ASSERT_TRUE(p.sound_init(44100, 32));
+    p.sound_preload(tone.c_str());
+    EXPECT_EQ(p.sound_sample_length(p.sound_load(tone.c_str())), 3u * 44100u);
 }
 
 TEST(native_sound_device, unknown_driver_fails_to_start) {

@@ -72,7 +72,7 @@ TEST(sound_start, sound_system_failure_exits_with_1) {
     EXPECT_FALSE(fake::state().called("sound_play"));
 }
 
-TEST(sound_start, missing_file_exits_with_0) {
+TEST(sound_start, with_neither_file_loadable_it_exits_with_0) {
     fake::scoped_platform platform;
     fake::state().load_result = 0;
     try {
@@ -81,9 +81,27 @@ TEST(sound_start, missing_file_exits_with_0) {
     } catch (const fake::process_exit& e) {
         EXPECT_EQ(e.code, 0);
     }
+    const std::vector<std::string> tried = {"sound_init", std::string("sound_load ") + music_file_a,
+                                            std::string("sound_load ") + music_file_b, "message_box",
+                                            "exit_process"};
+    EXPECT_EQ(fake::state().calls, tried);
     ASSERT_EQ(fake::state().boxes.size(), 1u);
     EXPECT_EQ(fake::state().boxes[0].text, "Problem initializing FMod. \nNo sound file.");
     EXPECT_EQ(fake::state().boxes[0].caption, "Quorlaxen  ");
+}
+
+TEST(sound_start, a_missing_version_gives_way_to_the_other_whatever_the_parity) {
+    for (const char* missing : {music_file_a, music_file_b})
+        for (int64_t counter : {1000, 1001}) {
+            fake::scoped_platform platform;
+            fake::state().counter = counter;
+            fake::state().load_result = 7;
+            fake::state().missing_files = {missing};
+            start_sound();
+            EXPECT_TRUE(fake::state().boxes.empty()) << missing << " " << counter;
+            EXPECT_EQ(runtime().music_sample, 7);
+            EXPECT_TRUE(fake::state().called("sound_play"));
+        }
 }
 
 TEST(sound_start, counter_parity_picks_the_version_and_playback_starts_at_zero) {

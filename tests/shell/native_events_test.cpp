@@ -4,6 +4,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -166,6 +167,24 @@ TEST(native_message_box, without_a_display_writes_standard_error_only) {
     EXPECT_EQ(question, platform::id_no); // nobody to say yes
     EXPECT_NE(err.find("Quorlaxen  : Problem initializing FMod. \nNo sound file.\n"), std::string::npos);
     EXPECT_NE(err.find("Use Windowed Mode Instead?"), std::string::npos);
+}
+
+// Without a clipboard tool the text is not lost: it goes to standard output,
+// and the hand-over says it failed.
+TEST(native_clipboard, without_xclip_or_wl_copy_the_text_goes_to_standard_output) {
+    const char* path = std::getenv("PATH");
+    const std::string saved = path ? path : "";
+    setenv("PATH", "/nonexistent", 1);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const bool taken = platform::native_platform().set_clipboard_text("Cam :1,2,0  \nPnt :0,0,0  \n \n");
+    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string err = testing::internal::GetCapturedStderr();
+    setenv("PATH", saved.c_str(), 1);
+    EXPECT_FALSE(taken);
+    EXPECT_EQ(out, "Cam :1,2,0  \nPnt :0,0,0  \n \n");
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find("standard output"), std::string::npos) << err;
 }
 
 } // namespace

@@ -60,22 +60,46 @@ TEST_F(open_window, full_screen_switch_hides_the_cursor_and_opens_at_the_origin)
     EXPECT_TRUE(f.called("restore_display_mode"));
 }
 
-TEST_F(open_window, window_creation_failure_releases_then_reports) {
-    f.create_window_ok = false;
-    EXPECT_FALSE(shell::open_gl_window(shell::window_title, 640, 480, 32, false));
+TEST_F(open_window, each_window_step_failure_releases_then_reports_its_own_message) {
+    const struct {
+        window_failure failure;
+        const char* text;
+    } steps[] = {
+        {window_failure::window, "Window Creation Error."},
+        {window_failure::device_context, "Can't Create A GL Device Context."},
+        {window_failure::pixel_format, "Can't Find A Suitable PixelFormat (1)."},
+    };
+    for (const auto& step : steps) {
+        fake::scoped_platform fresh;
+        fake::fake_state& g = fake::state();
+        g.window_failure = step.failure;
+        EXPECT_FALSE(shell::open_gl_window(shell::window_title, 640, 480, 32, true));
+        ASSERT_EQ(g.boxes.size(), 1u) << step.text;
+        EXPECT_EQ(g.boxes[0].text, step.text);
+        EXPECT_EQ(g.boxes[0].caption, "ERROR");
+        EXPECT_EQ(g.boxes[0].style, unsigned(mb_ok | mb_iconexclamation));
+        EXPECT_TRUE(g.called("restore_display_mode")) << step.text; // the switch is undone
+        EXPECT_FALSE(g.called("destroy_window")) << step.text;      // nothing was created
+    }
+}
+
+TEST_F(open_window, without_a_windowing_system_the_first_step_fails_before_any_question) {
+    f.windowing_ok = false;
+    EXPECT_FALSE(shell::open_gl_window(shell::window_title, 1280, 720, 32, true));
     ASSERT_EQ(f.boxes.size(), 1u);
-    EXPECT_EQ(f.boxes[0].text, "Window Creation Error.");
+    EXPECT_EQ(f.boxes[0].text, "Failed To Register The Window Class.");
     EXPECT_EQ(f.boxes[0].caption, "ERROR");
     EXPECT_EQ(f.boxes[0].style, unsigned(mb_ok | mb_iconexclamation));
-    EXPECT_FALSE(f.called("destroy_window")); // nothing was created
+    EXPECT_FALSE(f.called("change_display_mode"));
+    EXPECT_FALSE(f.called("create_window"));
 }
 
 TEST_F(open_window, context_activation_failure_releases_context_and_window) {
     f.make_current_ok = false;
     EXPECT_FALSE(shell::open_gl_window(shell::window_title, 640, 480, 32, false));
-    const std::vector<std::string> expected = {"create_window",   "create_gl_context", "make_current",
-                                               "release_current", "message_box",       "delete_gl_context",
-                                               "destroy_window",  "message_box"};
+    const std::vector<std::string> expected = {"init_windowing",    "create_window",   "create_gl_context",
+                                               "make_current",      "release_current", "message_box",
+                                               "delete_gl_context", "destroy_window",  "message_box"};
     EXPECT_EQ(f.calls, expected);
     ASSERT_EQ(f.boxes.size(), 2u);
     EXPECT_EQ(f.boxes[0].text, "Release Of DC And RC Failed."); // the release reports too

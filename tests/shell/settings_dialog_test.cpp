@@ -261,7 +261,11 @@ TEST_F(settings_dialog_test, without_a_display_the_preselected_choices_are_taken
         return platform::dialog_unavailable;
     };
     show_settings choices;
+    testing::internal::CaptureStderr();
     shell::run_settings_dialog({{1024, 768}, {1680, 1050}}, choices);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, "settings dialog skipped (no X11 display); using its defaults: 1024 x 768, full screen, "
+                   "antialiased, force 16:9\n");
     EXPECT_EQ(choices.window_width, 1024);
     EXPECT_EQ(choices.window_height, 768);
     EXPECT_EQ(choices.view_height, 576);

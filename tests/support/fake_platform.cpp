@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "parts/parts.h" // the production part is deleted through its base
 #include "runtime/runtime.h"
 #include "shell/shell.h"
 
@@ -36,10 +37,14 @@ platform::platform make_fake() {
     };
     p.restore_display_mode = [] { note("restore_display_mode"); };
     p.show_cursor = [](bool show) { note(show ? "show_cursor" : "hide_cursor"); };
+    p.init_windowing = [] {
+        note("init_windowing");
+        return current.windowing_ok;
+    };
     p.create_window = [](const platform::window_request& r) {
         note("create_window");
         current.last_request = r;
-        return current.create_window_ok;
+        return current.window_failure;
     };
     p.create_gl_context = [] {
         note("create_gl_context");
@@ -80,7 +85,8 @@ platform::platform make_fake() {
     };
     p.sound_load = [](const char* name) {
         current.calls.push_back(std::string("sound_load ") + name);
-        return current.load_result;
+        const auto& missing = current.missing_files;
+        return std::find(missing.begin(), missing.end(), name) != missing.end() ? 0 : current.load_result;
     };
     p.sound_set_loop = [](int, bool loop) { note(loop ? "loop_on" : "loop_off"); };
     p.sound_enable_spectrum = [](bool on) { note(on ? "spectrum_on" : "spectrum_off"); };

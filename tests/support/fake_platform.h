@@ -45,7 +45,8 @@ struct fake_state {
     bool clipboard_ok = true;
 
     // Window and context.
-    bool change_mode_ok = true, create_window_ok = true, create_context_ok = true;
+    bool windowing_ok = true, change_mode_ok = true, create_context_ok = true;
+    platform::window_failure window_failure = platform::window_failure::none;
     bool make_current_ok = true, delete_context_ok = true, destroy_window_ok = true;
     platform::window_request last_request;
     int swaps = 0;
@@ -53,6 +54,7 @@ struct fake_state {
     // Sound.
     bool sound_init_ok = true;
     int load_result = 1;
+    std::vector<std::string> missing_files; // sound_load gives 0 for these names
     uint32_t sound_position = 0;
     int sound_frequency = 44100;
     uint32_t sound_length = 0;

@@ -395,6 +395,8 @@ int main(int argc, char** argv) {
     platform::platform& sys = platform::sys();
     sys.enter_executable_folder(argv[0]);
     script_platform();
+    // The one music file this run plays decodes while Xvfb and the show start.
+    sys.sound_preload(o.music == 2 ? music_file_b : music_file_a);
 
     const auto xvfb_start = clock_type::now();
     if (!capture::start_xvfb(o.width, o.height, error)) fail(error);

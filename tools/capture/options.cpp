@@ -2,9 +2,12 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
+
+#include "parts/part_start_render.h"
 
 namespace capture {
 
@@ -13,7 +16,7 @@ const char* const usage_text =
     "  -o show.mp4        the show (or --from/--to) as H.264 video with its music (needs ffmpeg)\n"
     "  -o DIR/            numbered PNG frames in DIR\n"
     "  --at SECONDS -o frame.png      one frame at a show time\n"
-    "  --at-scene T -o frame.png      one frame at a scene time (the script's clock)\n"
+    "  --at-scene T -o frame.png      one frame at a scene time (the script's clock, 0 to about 244.77)\n"
     "  --at T1 --at-scene T2 ... -o DIR/   several: DIR/frame-T.png (scene), DIR/show-T.png\n"
     "  --from S --to S    show-time range, seconds (default 0 to 242.5)\n"
     "  --size WxH         frame size (default 1280x720)\n"
@@ -63,6 +66,17 @@ bool is_directory(const std::string& path) {
 
 } // namespace
 
+double last_scene_time(int fps) {
+    const double dt = 1.0 / fps;
+    const long frames = long(std::floor(show_length * fps + 1e-6));
+    double scene = 0.0;
+    for (long i = 0; i < frames; ++i)
+        scene += shape_frame_step(scene, dt);
+    const double rest = show_length - double(frames) * dt;
+    if (rest > 1e-9) scene += shape_frame_step(scene, rest);
+    return scene;
+}
+
 bool parse_options(int argc, const char* const* argv, options& out, std::string& error) {
     bool from_given = false, to_given = false;
     for (int i = 1; i < argc; ++i) {
@@ -84,9 +98,10 @@ bool parse_options(int argc, const char* const* argv, options& out, std::string&
         } else if (arg == "--at" || arg == "--at-scene") {
             if (!value(v)) return false;
             time_point at;
-            if (!number(v, at.seconds) || at.seconds < 0.0 || at.seconds > show_length)
-                return error = arg + " takes seconds from 0 to 242.5, not '" + v + "'", false;
             at.scene = arg == "--at-scene";
+            // Scene times are checked against the scene clock's end once the frame rate is known.
+            if (!number(v, at.seconds) || at.seconds < 0.0 || (!at.scene && at.seconds > show_length))
+                return error = arg + " takes seconds from 0 to 242.5, not '" + v + "'", false;
             out.single = true;
             out.times.push_back(at);
         } else if (arg == "--from" || arg == "--to") {
@@ -133,6 +148,17 @@ bool parse_options(int argc, const char* const* argv, options& out, std::string&
             return error = "unknown argument '" + arg + "'", false;
         }
     }
+
+    const double scene_end = last_scene_time(out.fps);
+    for (const time_point& at : out.times)
+        if (at.scene && at.seconds > scene_end) {
+            char text[160];
+            std::snprintf(text, sizeof text,
+                          "--at-scene takes seconds from 0 to %.3f (the scene clock at the show's end at %d "
+                          "frames a second), not '%g'",
+                          scene_end, out.fps, at.seconds);
+            return error = text, false;
+        }
 
     if (out.output.empty() && out.stats.empty()) return error = "no output: give -o FILE or -o DIR/", false;
     if (out.output.empty())

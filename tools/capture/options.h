@@ -39,6 +39,10 @@ struct options {
     bool floor = false;  // --floor: the fixed work of a frame alone, nothing drawn
 };
 
+// The scene clock after the show's last frame at `fps` frames a second: the
+// production shapes every step, so the script ends a little past the show.
+double last_scene_time(int fps);
+
 // Fills `out` from argv; false with a message in `error` on bad arguments.
 bool parse_options(int argc, const char* const* argv, options& out, std::string& error);
 
