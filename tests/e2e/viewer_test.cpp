@@ -129,6 +129,16 @@ TEST_F(viewer_program, bad_arguments_are_refused_with_a_reason_and_exit_code_2) 
     }
 }
 
+TEST_F(viewer_program, show_that_cannot_start_is_a_failure) {
+    if (!needs_data()) GTEST_SKIP() << "needs an X display and the forged data";
+    e2e::copy_show(QUORLAXEN_SHOW_DIR, dir, "quorlaxen-viewer", {"meshes", "music", "cgeffects"},
+                   {"textures"}, "textures/loading.jpg");
+    const e2e::result r = e2e::run_in(dir, "SDL_AUDIODRIVER=dummy ./quorlaxen-viewer --paused");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("Jpg: textures/loading.jpg"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("could not start"), std::string::npos) << r.err;
+}
+
 TEST_F(viewer_program, paused_frames_after_steps_and_seeks_equal_the_capture_programs) {
     if (!needs_data()) GTEST_SKIP() << "needs an X display and the forged data";
     launch({"--paused", "--at", "30", "--size", "160x90"});
