@@ -257,6 +257,15 @@ void mesh::draw() {
     }
 }
 
+void mesh::compile() {
+    if (list_name < 0 || !list_pending) return;
+    glNewList(GLuint(list_name), GL_COMPILE);
+    for (const mesh_group& group : groups)
+        draw_quads(group);
+    glEndList();
+    list_pending = false;
+}
+
 const mesh_group& mesh::group_at(int k) const {
     static const mesh_group none;
     if (k < 0 || size_t(k) >= groups.size()) return none;

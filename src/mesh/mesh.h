@@ -26,6 +26,9 @@ struct mesh {
     void load_text(const char* text, size_t size, int list_name);
     // Draws every group, compiling the display list on the first call.
     void draw();
+    // Compiles the display list now, drawing nothing (a model drawn from a
+    // batch instead still has its list).
+    void compile();
     // Group k; a k outside the groups gives an empty group that draws nothing.
     const mesh_group& group_at(int k) const;
 };

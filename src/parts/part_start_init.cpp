@@ -110,6 +110,22 @@ void part_start::init(show_context& context) {
     teras.load("meshes//objs//teras.obj", 23);
     man3.load("meshes//man3.obj", 2000);
 
+    // The track pieces of the railway row are drawn from one batch: the
+    // model turned 90 degrees about z and then about y, once, here.
+    tracks.compile();
+    track_piece.clear();
+    for (const mesh_group& group : tracks.groups)
+        for (const quad& q : group) {
+            quad turned;
+            for (int i = 0; i < 4; ++i) {
+                const Vec3& v = q.corners[i];
+                turned.corners[i] = make_vec3(-v.y, v.z, -v.x);
+            }
+            track_piece.push_back(turned);
+        }
+    // Pieces laid along the train and beside it, at most.
+    reserve_batch(dots, 4 * track_piece.size() * 400);
+
     setup_vertex_fragment_effect(context, "cgeffects/vertex_0", "cgeffects/f_0", program_main);
     setup_fragment_effect(context, "cgeffects/fragment_bend3", program_bend);
     setup_fragment_effect(context, "cgeffects/fragment_wireframe", program_wireframe);

@@ -159,6 +159,31 @@ void shift(camera_pose& cam, const Vec3& d, int sign) {
     }
 }
 
+// The view's texture into the window: full width and, vertically, the
+// centred band of the view's height, so a taller window keeps the black
+// bands of the window's clear. Additive over that clear. Leaves the matrix
+// pushed by the caller's frame as it found it.
+void present_view(show_context& context, int texture_slot) {
+    const show_settings& view = context.settings;
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE);
+    glPushMatrix();
+    glViewport(0, 0, view.window_width, view.window_height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glEnable(GL_TEXTURE_2D);
+    bind_texture_slot(context, texture_slot);
+    glColor3f(1.0f, 1.0f, 1.0f);
+    const double angle = 0.0;
+    const double half_width = 1.0;
+    const double half_height =
+        view.window_height > 0 ? double(view.view_height) / double(view.window_height) : 1.0;
+    draw_textured_square(&angle, &half_width, &half_height, true, 1.0f);
+    glPopMatrix();
+}
+
 } // namespace
 
 double shape_frame_step(double T, double frame_step) {
@@ -233,6 +258,7 @@ void part_start::render(double* frame_step, show_context& context, frame_record*
     // attribute pop at the end would hand the window an off-screen draw
     // buffer.
     bind_window_framebuffer();
+    mark_frame_stage("window clear");
     glPushAttrib(GL_ALL_ATTRIB_BITS);
     context.current_record = record;
     if (record) frame_record_copy = *record;
@@ -268,40 +294,66 @@ void part_start::render(double* frame_step, show_context& context, frame_record*
 
     draw_scene_script(context);
 
+    mark_frame_stage("resolve");
     const show_settings& view = context.settings;
     resolve_render_target(context, 0, view.view_width, view.view_height, 1, false);
     bind_window_framebuffer();
     glDisable(GL_DEPTH_TEST);
 
+    mark_frame_stage("bend");
+
     const double alpha = 0.1;
     set_float_by_name(context, program_bend, "alpha", &alpha);
     set_float_by_name(context, program_bend, "RightV", &track_sway_x);
     set_float_by_name(context, program_bend, "UpV", &track_sway_y);
-    run_fullscreen_pass(context, program_bend, 0, 1, view.view_width, view.view_height, target_full_a,
-                        target_full_a, target_half, -1);
+    // The bend's output is the picture: where the view's band in the window
+    // starts on a whole pixel (always, but for a letterbox of odd margin) it
+    // goes straight into the window, one sample a pixel. The square of
+    // present_view would copy it there texel for texel over a black window;
+    // drawing it into target 0 instead would write every sample of the
+    // multisampled buffer and resolve them all back to the same value.
+    const int margin = view.window_height - view.view_height;
+    if (view.view_width == view.window_width && margin % 2 == 0) {
+        run_pass_into_window(context, program_bend, 0, margin / 2, view.view_width, view.view_height,
+                             target_full_a, target_full_a);
+        mark_frame_stage("present");
+    } else {
+        run_fullscreen_pass(context, program_bend, 0, 1, view.view_width, view.view_height, target_full_a,
+                            target_full_a, target_half, -1);
+        mark_frame_stage("present");
+        present_view(context, target_full_a);
+    }
 
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_ONE, GL_ONE);
-    glPushMatrix();
-    glViewport(0, 0, view.window_width, view.window_height);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glEnable(GL_TEXTURE_2D);
-    bind_texture_slot(context, target_full_a);
-    glColor3f(1.0f, 1.0f, 1.0f);
-    // Full width; vertically the centred band of the view's height, so a
-    // taller window keeps black bands from the clear above.
-    const double angle = 0.0;
-    const double half_width = 1.0;
-    const double half_height =
-        view.window_height > 0 ? double(view.view_height) / double(view.window_height) : 1.0;
-    draw_textured_square(&angle, &half_width, &half_height, true, 1.0f);
-
-    glPopMatrix();
     glPopMatrix();
     glPopAttrib();
     glDisable(GL_BLEND);
     glFlush();
+    mark_frame_stage("end");
+}
+
+void (*frame_stage_mark)(const char* stage) = nullptr;
+
+void draw_floor_frame(part_start& part, show_context& context) {
+    const show_settings& view = context.settings;
+    bind_window_framebuffer();
+    mark_frame_stage("window clear");
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glPushMatrix();
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    bind_render_target(context, 0, 1);
+    mark_frame_stage("target clear");
+    glClearColor(0.0f, 1.0f, 1.0f, 0.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    mark_frame_stage("resolve");
+    resolve_render_target(context, 0, view.view_width, view.view_height, 1, false);
+    bind_window_framebuffer();
+    glDisable(GL_DEPTH_TEST);
+    mark_frame_stage("present");
+    present_view(context, part.target_full_a);
+    glPopMatrix();
+    glPopAttrib();
+    glDisable(GL_BLEND);
+    glFlush();
+    mark_frame_stage("end");
 }

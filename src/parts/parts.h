@@ -7,28 +7,29 @@
 #include "math/vec3.h"
 #include "mesh/mesh.h"
 #include "runtime/show_context.h"
+#include "scenes/draw_batch.h"
 #include "scenes/shape.h"
 
 class parts {
-public:
+  public:
     virtual void render(double* frame_step, show_context& context, frame_record* record) = 0;
     virtual void init(show_context& context) = 0;
     virtual ~parts() = default;
 };
 
 class part_loader : public parts {
-public:
+  public:
     void render(double* frame_step, show_context& context, frame_record* record) override;
     void init(show_context& context) override;
 
-private:
+  private:
     int slot_offset = 0;
 };
 
 // The production. init loads every resource (the scene set-up); render draws
 // one frame (clock shaping, cameras, scene script, post-processing).
 class part_start : public parts {
-public:
+  public:
     void render(double* frame_step, show_context& context, frame_record* record) override;
     void init(show_context& context) override;
 
@@ -66,6 +67,11 @@ public:
 
     shape outline;
     camera_track track;
+    // Scratch for the dot fields and track pieces, reserved by init.
+    draw_batch dots;
+    // The tracks model as the railway row lays it: turned 90 degrees about
+    // z, then about y.
+    mesh_group track_piece;
 
     // The 28 models, named after their files.
     mesh horn, bicycle, trumpet2, trumpet_plhktra, helicopter, tuba, razor, boat, gaza, trumpet, kwnos,
@@ -92,6 +98,25 @@ void set_float_by_name(show_context& context, int program, const char* name, con
 // Texture arguments are slots, -1 for none; tex_extra is accepted and unread.
 void run_fullscreen_pass(show_context& context, int program, int target, int passes, int width, int height,
                          int tex_a, int tex_b, int tex_extra, int tex_c);
+// One pass of the same form drawn straight into the window's rectangle
+// (x, y, width, height), single-sampled: nothing to resolve afterwards.
+void run_pass_into_window(show_context& context, int program, int x, int y, int width, int height, int tex_a,
+                          int tex_b);
 // Two-pass flattened glow of a two-group mesh driven by "ttime".
 void ttime_glow(show_context& context, mesh& model, int program, const float second_colour[3],
                 const float first_colour[3], bool clear_alpha, double ttime_first, double ttime_second);
+
+// --- where a frame's time goes (the show benchmark) ---
+// Null in the show. A benchmark sets it to be told, in drawing order, where
+// each stage of a frame begins: "window clear", "target clear", "backdrop",
+// "scene", "glow clear" (and "scene" again after it), "resolve", "bend",
+// "present", and "end" after the frame's last call.
+extern void (*frame_stage_mark)(const char* stage);
+inline void mark_frame_stage(const char* stage) {
+    if (frame_stage_mark) frame_stage_mark(stage);
+}
+
+// The fixed work every frame does at the view size with nothing drawn: the
+// window clear, target 0's clear, its resolve and the final textured square
+// into the window. The benchmark's yardstick for what any frame costs.
+void draw_floor_frame(part_start& part, show_context& context);

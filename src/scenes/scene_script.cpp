@@ -161,8 +161,9 @@ dot_cell first_field_cell(double T, double wave, double shrink_start, double siz
     return cell;
 }
 
-void draw_hexagon_field(const script_frame& frame, const hexagon_field_params& params) {
+void draw_hexagon_field(const script_frame& frame, const hexagon_field_params& params, draw_batch& dots) {
     const double T = frame.T;
+    constexpr float black[3] = {0.0f, 0.0f, 0.0f};
     glColor3f(0.0f, 0.0f, 0.0f);
     const dot_view view = current_dot_view();
     for (int r = -25; r < 25; r += 2) {
@@ -172,9 +173,10 @@ void draw_hexagon_field(const script_frame& frame, const hexagon_field_params& p
             if ((r < -10 || r > 10) && std::sin(0.15 * c) > 0.5) cell.size = 0.0;
             const double x = 4.5 * c - 1.8, y = 4.5 * r;
             if (cell.u >= 0.001 && cell.size > 0.0 && dot_in_view(view, x, y, cell.size, cell.squash))
-                draw_dot(x, y, cell.size, cell.squash, list_hexagon);
+                add_dot(dots, x, y, cell.size, cell.squash, list_hexagon, black);
         }
     }
+    draw_dots(dots);
 }
 
 std::string meander_commands(int count, double turn_probability, int direction) {
@@ -234,8 +236,10 @@ void prologue(part_start& part, show_context& context, const script_frame& f) {
     disable_vertex_profile(context);
     disable_fragment_profile(context);
 
+    mark_frame_stage("target clear");
     glClearColor(0.0f, 1.0f, 1.0f, 0.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    mark_frame_stage("backdrop");
     glViewport(0, 0, f.W, f.H);
 
     glMatrixMode(GL_TEXTURE);
@@ -360,34 +364,34 @@ struct dot_centre {
     float r, g, b;
 };
 
+constexpr float black_dot[3] = {0.0f, 0.0f, 0.0f};
+
 // One cell of a dot field at column c, row r: a black dot, then each shown
 // centre at half the size of the one before, in its colour.
-void draw_field_dot(const dot_view& view, int c, int r, const dot_cell& cell,
+void draw_field_dot(draw_batch& dots, const dot_view& view, int c, int r, const dot_cell& cell,
                     std::initializer_list<dot_centre> centres) {
-    if (!dot_in_view(view, 4.5 * c - 1.8, 4.5 * r, cell.size, cell.squash)) {
+    const double x = 4.5 * c - 1.8, y = 4.5 * r;
+    if (!dot_in_view(view, x, y, cell.size, cell.squash)) {
         // The colour a drawn dot leaves current stays what later rows see.
         dot_centre last{true, 0.0f, 0.0f, 0.0f};
         for (const dot_centre& centre : centres)
             if (centre.shown) last = centre;
-        glColor3f(last.r, last.g, last.b);
+        const float rgb[3] = {last.r, last.g, last.b};
+        leave_colour(dots, rgb);
         return;
     }
-    glPushMatrix();
-    glTranslatef(float(4.5 * c - 1.8), float(4.5 * r), 0.0f);
-    glScalef(float(2.0 * cell.size), float(2.0 * cell.size * cell.squash), float(2.0 * cell.size));
-    glColor3f(0.0f, 0.0f, 0.0f);
-    glCallList(list_decagon);
+    add_dot(dots, x, y, cell.size, cell.squash, list_decagon, black_dot);
+    double size = cell.size;
     for (const dot_centre& centre : centres) {
         if (!centre.shown) continue;
-        glScalef(0.5f, 0.5f, 0.5f);
-        glColor3f(centre.r, centre.g, centre.b);
-        glCallList(list_decagon);
+        size *= 0.5;
+        const float rgb[3] = {centre.r, centre.g, centre.b};
+        add_dot(dots, x, y, size, cell.squash, list_decagon, rgb);
     }
-    glPopMatrix();
 }
 
 // Row 11: orange and red centres in camera 3's world, scaled 0.1 by row 10.
-void field_row_11(const script_frame& f) {
+void field_row_11(const script_frame& f, draw_batch& dots) {
     const double T = f.T;
     const double w = f.envelope(120, 1, 155, 1);
     const int first_column = int(std::floor(30.0 * w));
@@ -403,9 +407,10 @@ void field_row_11(const script_frame& f) {
             if (c > 80 && T < 129) shown = false;
             if (T > 143 && (c < 80 || r < 0)) shown = false;
             if (!shown) continue;
-            draw_field_dot(view, c, r, cell, {{orange, 1.0f, 0.5f, 0.0f}, {red, 1.0f, 0.0f, 0.0f}});
+            draw_field_dot(dots, view, c, r, cell, {{orange, 1.0f, 0.5f, 0.0f}, {red, 1.0f, 0.0f, 0.0f}});
         }
     }
+    draw_dots(dots);
 }
 
 // Row 12: the additive glow disc that rises with the finale.
@@ -430,7 +435,7 @@ void glow_disc(part_start& part, const script_frame& f) {
 }
 
 // Row 14: blue centres, later and to the upper right of row 11.
-void field_row_14(const script_frame& f) {
+void field_row_14(const script_frame& f, draw_batch& dots) {
     const double T = f.T;
     const double w = f.envelope(155, 1, 180, 1);
     const int first_column = int(std::floor(30.0 * w));
@@ -442,13 +447,14 @@ void field_row_14(const script_frame& f) {
             const dot_cell cell = first_field_cell(T, 1.0, T, 0.9);
             const bool inner = rand01() < 0.2;
             if (r > last_row || c < first_column || c >= column_end || cell.size <= 0.0) continue;
-            draw_field_dot(view, c, r, cell, {{inner, 0.0f, 0.5f, 1.0f}});
+            draw_field_dot(dots, view, c, r, cell, {{inner, 0.0f, 0.5f, 1.0f}});
         }
     }
+    draw_dots(dots);
 }
 
 // Row 15: a drifting field whose centres light up in a sweeping band.
-void field_row_15(show_context& context, const script_frame& f) {
+void field_row_15(show_context& context, const script_frame& f, draw_batch& dots) {
     const double T = f.T;
     glPushMatrix();
     apply_camera(context.context_camera);
@@ -463,37 +469,23 @@ void field_row_15(show_context& context, const script_frame& f) {
             const bool yellow = rand01() < 0.5;
             const bool lit = rand01() < 0.4 && step_noise((T - 67.0 - 0.08 * (j + 60)) * 0.5) <= 0.5;
             if (cell.size <= 0.0) continue;
+            const float yellow_rgb[3] = {1.0f, 1.0f, 0.0f}, blue_rgb[3] = {0.3f, 0.8f, 1.0f};
+            const float* inner = yellow ? yellow_rgb : blue_rgb;
             if (!dot_in_view(view, 4.5 * j, 4.5 * r, cell.size, cell.squash)) {
                 // The colour a drawn dot leaves current stays what later rows see.
-                if (!lit)
-                    glColor3f(0.0f, 0.0f, 0.0f);
-                else if (yellow)
-                    glColor3f(1.0f, 1.0f, 0.0f);
-                else
-                    glColor3f(0.3f, 0.8f, 1.0f);
+                leave_colour(dots, lit ? inner : black_dot);
                 continue;
             }
-            glPushMatrix();
-            glTranslatef(float(4.5 * j), float(4.5 * r), 0.0f);
-            glScalef(float(2.0 * cell.size), float(2.0 * cell.size * cell.squash), float(2.0 * cell.size));
-            glColor3f(0.0f, 0.0f, 0.0f);
-            glCallList(list_decagon);
-            if (lit) {
-                glScalef(0.5f, 0.5f, 0.5f);
-                if (yellow)
-                    glColor3f(1.0f, 1.0f, 0.0f);
-                else
-                    glColor3f(0.3f, 0.8f, 1.0f);
-                glCallList(list_decagon);
-            }
-            glPopMatrix();
+            add_dot(dots, 4.5 * j, 4.5 * r, cell.size, cell.squash, list_decagon, black_dot);
+            if (lit) add_dot(dots, 4.5 * j, 4.5 * r, 0.5 * cell.size, cell.squash, list_decagon, inner);
         }
     }
+    draw_dots(dots);
     glPopMatrix();
 }
 
 // Row 16: the dense opening field of decagons with light centres.
-void field_row_16(show_context& context, const script_frame& f) {
+void field_row_16(show_context& context, const script_frame& f, draw_batch& dots) {
     const double T = f.T;
     glPushMatrix();
     apply_camera(context.context_camera);
@@ -506,33 +498,23 @@ void field_row_16(show_context& context, const script_frame& f) {
             const bool inner = rand01() < 0.5;
             const double blue = inner ? 2.0 * rand01() : 0.0;
             if (cell.u < 0.001 || cell.size <= 0.0) continue;
+            const float light[3] = {1.0f, 1.0f, float(blue)};
             if (!dot_in_view(view, 4.5 * c, 4.5 * r, cell.size, cell.squash)) {
                 // The colour a drawn dot leaves current stays what later rows see.
-                if (inner)
-                    glColor3f(1.0f, 1.0f, float(blue));
-                else
-                    glColor3f(0.0f, 0.0f, 0.0f);
+                leave_colour(dots, inner ? light : black_dot);
                 continue;
             }
-            glPushMatrix();
-            glTranslatef(float(4.5 * c), float(4.5 * r), 0.0f);
-            glScalef(float(2.0 * cell.size), float(2.0 * cell.size * cell.squash), float(2.0 * cell.size));
-            glColor3f(0.0f, 0.0f, 0.0f);
-            glCallList(list_decagon);
-            if (inner) {
-                glScalef(0.5f, 0.5f, 0.5f);
-                glColor3f(1.0f, 1.0f, float(blue));
-                glCallList(list_decagon);
-            }
-            glPopMatrix();
+            add_dot(dots, 4.5 * c, 4.5 * r, cell.size, cell.squash, list_decagon, black_dot);
+            if (inner) add_dot(dots, 4.5 * c, 4.5 * r, 0.5 * cell.size, cell.squash, list_decagon, light);
         }
     }
+    draw_dots(dots);
     glPopMatrix();
 }
 
 // Row 22: the field that wakes up after the cut to camera 1 and empties
 // from the top rows down.
-void field_row_22(show_context& context, const script_frame& f) {
+void field_row_22(show_context& context, const script_frame& f, draw_batch& dots) {
     const double T = f.T;
     show_srand(4242343);
     const double env = f.envelope(42, 1, 54, 1);
@@ -550,27 +532,17 @@ void field_row_22(show_context& context, const script_frame& f) {
             bool outer = cell.size > 0.0;
             if ((r >= -9 && T > 47) || (r >= -29 && T > 51)) outer = false;
             if (!outer) continue;
+            const float light[3] = {1.0f, 1.0f, float(blue)};
             if (!dot_in_view(view, 4.5 * c, 4.5 * r, cell.size, cell.squash)) {
                 // The colour a drawn dot leaves current stays what later rows see.
-                if (inner)
-                    glColor3f(1.0f, 1.0f, float(blue));
-                else
-                    glColor3f(0.0f, 0.0f, 0.0f);
+                leave_colour(dots, inner ? light : black_dot);
                 continue;
             }
-            glPushMatrix();
-            glTranslatef(float(4.5 * c), float(4.5 * r), 0.0f);
-            glScalef(float(2.0 * cell.size), float(2.0 * cell.size * cell.squash), float(2.0 * cell.size));
-            glColor3f(0.0f, 0.0f, 0.0f);
-            glCallList(list_decagon);
-            if (inner) {
-                glScalef(0.5f, 0.5f, 0.5f);
-                glColor3f(1.0f, 1.0f, float(blue));
-                glCallList(list_decagon);
-            }
-            glPopMatrix();
+            add_dot(dots, 4.5 * c, 4.5 * r, cell.size, cell.squash, list_decagon, black_dot);
+            if (inner) add_dot(dots, 4.5 * c, 4.5 * r, 0.5 * cell.size, cell.squash, list_decagon, light);
         }
     }
+    draw_dots(dots);
     glPopMatrix();
 }
 
@@ -894,19 +866,18 @@ void shape_frame(part_start& part, const script_frame& f) {
 // anchor 2's start at 28 units of this frame per second), and a parallel
 // piece beside the train that slides aside. Copies far behind the train lie
 // outside every camera of the window and are not drawn.
-// The box around every corner of the mesh; false for a mesh with none.
-bool mesh_bounds(const mesh& model, Vec3& lo, Vec3& hi) {
+// The box around every corner of the group; false for a group with none.
+bool group_bounds(const mesh_group& group, Vec3& lo, Vec3& hi) {
     bool any = false;
-    for (const mesh_group& group : model.groups)
-        for (const quad& q : group)
-            for (const Vec3& v : q.corners) {
-                if (!any) {
-                    lo = hi = v;
-                    any = true;
-                }
-                lo = make_vec3(std::min(lo.x, v.x), std::min(lo.y, v.y), std::min(lo.z, v.z));
-                hi = make_vec3(std::max(hi.x, v.x), std::max(hi.y, v.y), std::max(hi.z, v.z));
+    for (const quad& q : group)
+        for (const Vec3& v : q.corners) {
+            if (!any) {
+                lo = hi = v;
+                any = true;
             }
+            lo = make_vec3(std::min(lo.x, v.x), std::min(lo.y, v.y), std::min(lo.z, v.z));
+            hi = make_vec3(std::max(hi.x, v.x), std::max(hi.y, v.y), std::max(hi.z, v.z));
+        }
     return any;
 }
 
@@ -919,21 +890,22 @@ void track_copies(part_start& part, show_context& context, const script_frame& f
     const int first = std::max(0, int(std::floor((train - 150.0) / spacing)));
     const int last = int(std::floor((train + 60.0 * laid) / spacing));
     const double aside = -30.0 * ease(f.envelope(76, 0.2, 95, 0.2), 1);
-    // A piece wholly outside the view is not drawn (its matrix is still
-    // read from the GL, so the test uses the transform the GL would).
+    // A piece is the tracks model turned 90 degrees about z, then about y,
+    // and moved to (x, y, 0): gathered into one draw, and left out when it
+    // lies wholly outside the view.
+    const mesh_group& turned = part.track_piece;
     Vec3 lo = make_vec3(0.0f, 0.0f, 0.0f), hi = lo;
-    const bool bounded = mesh_bounds(part.tracks, lo, hi);
+    const bool bounded = group_bounds(turned, lo, hi);
+    dot_view view;
     auto piece = [&](double x, double y) {
-        glPushMatrix();
-        glTranslatef(float(x), float(y), 0.0f);
-        glRotatef(90.0f, 0.0f, 0.0f, 1.0f);
-        glRotatef(90.0f, 0.0f, 1.0f, 0.0f);
-        if (!bounded || box_in_view(current_dot_view(), lo, hi)) part.tracks.draw();
-        glPopMatrix();
+        const float px = float(x), py = float(y);
+        if (bounded && !box_in_view(view, lo + make_vec3(px, py, 0.0f), hi + make_vec3(px, py, 0.0f))) return;
+        add_quads(part.dots, turned, px, py, 0.0f);
     };
     begin_solid(context.context_camera);
     glTranslatef(3940.0f, 1388.0f, 100.0f);
     glScalef(50.0f, 50.0f, float(50.0 * v));
+    view = current_dot_view();
     for (int k = first; k <= last; ++k)
         piece(0.0, k * spacing);
     if (aside < 0.0) {
@@ -941,6 +913,7 @@ void track_copies(part_start& part, show_context& context, const script_frame& f
         for (int k = std::max(0, near - 60); k <= near + 60; ++k)
             piece(aside - 2.0, k * spacing);
     }
+    draw_quad_batch(part.dots);
     end_solid();
 }
 
@@ -959,6 +932,7 @@ void part_start::draw_scene_script(show_context& context) {
     // Rows 1 to 8.
     prologue(part, context, f);
     backdrop(part, context, f);
+    mark_frame_stage("scene");
     show_srand(42424242);
     disable_vertex_profile(context);
     disable_fragment_profile(context);
@@ -970,7 +944,7 @@ void part_start::draw_scene_script(show_context& context) {
     if (T < 33) {
         glPushMatrix();
         apply_camera(context.context_camera);
-        draw_hexagon_field(f, hexagon_field_params{});
+        draw_hexagon_field(f, hexagon_field_params{}, dots);
         glPopMatrix();
     }
 
@@ -980,7 +954,7 @@ void part_start::draw_scene_script(show_context& context) {
     show_srand(42424242);
     reset_draw_state();
     glScalef(0.1f, 0.1f, 0.1f);
-    if (T > 121 && T < 157) field_row_11(f);
+    if (T > 121 && T < 157) field_row_11(f, dots);
     glPopMatrix();
     if (T > 155) glow_disc(part, f);
     glPushMatrix();
@@ -988,11 +962,11 @@ void part_start::draw_scene_script(show_context& context) {
     glTranslatef(18.0f, 10.0f, 0.0f);
     glScalef(0.15f, 0.15f, 0.15f);
     show_srand(42424242);
-    if (T > 156) field_row_14(f);
+    if (T > 156) field_row_14(f, dots);
     glPopMatrix();
 
-    if (T > 56 && T < 73) field_row_15(context, f);
-    if (T < 33) field_row_16(context, f);
+    if (T > 56 && T < 73) field_row_15(context, f, dots);
+    if (T < 33) field_row_16(context, f, dots);
 
     // Doodles and tracks.
     if (T < 35) doodles_row_17(context, f);
@@ -1002,7 +976,7 @@ void part_start::draw_scene_script(show_context& context) {
         glow_doodles(part, f, {4234247, 152, 180, 60, 888.1, 659, {1.0f, 0.6f, 0.6f}, {0.2f, 0.4f, 0.4f}});
     if (T < 36) doodles_row_20(context, f);
     if (T > 51 && T < 62) tracks_row_21(context, f);
-    field_row_22(context, f);
+    field_row_22(context, f, dots);
 
     // Title.
     if (T < 18) title_line(part, context, f, 0, 26.5, -1.52, f.envelope(1, 0.45, 8, 0.25));

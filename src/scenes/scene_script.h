@@ -13,6 +13,7 @@
 #include "math/vec3.h"
 #include "parts/parts.h"
 #include "runtime/show_context.h"
+#include "scenes/draw_batch.h"
 
 // Display lists built by the scene set-up: filled unit decagon and hexagon
 // in the z = 0 plane, radius 1.
@@ -97,7 +98,8 @@ struct hexagon_field_params {
     double shrink_start = 23.0;
     double size_factor = 0.25;
 };
-void draw_hexagon_field(const script_frame& frame, const hexagon_field_params& params);
+// The dots are gathered in `dots` and drawn at the end in one call.
+void draw_hexagon_field(const script_frame& frame, const hexagon_field_params& params, draw_batch& dots);
 
 // One random cell of the first-field family, random order: u, one discarded
 // value, rate and phase of s1, rate and phase of q, a vector's three values,

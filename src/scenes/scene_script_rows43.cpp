@@ -235,6 +235,7 @@ void blue_dot_field(part_start& part, const script_frame& f) {
     constexpr double pitch = 4.5 * 0.03;
     const double centre = part.camera_3.centre.x / pitch;
     const dot_view view = current_dot_view();
+    constexpr float black[3] = {0.0f, 0.0f, 0.0f};
     // Rows above 35 lie outside camera_3's view during the whole window.
     for (int r = -35; r < std::min(top, 36); ++r) {
         // Each row keeps its own pattern whichever rows are drawn.
@@ -249,22 +250,14 @@ void blue_dot_field(part_start& part, const script_frame& f) {
             const double x = 4.5 * c, y = 4.5 * r;
             if (!dot_in_view(view, x, y, cell.size, cell.squash)) {
                 // The colour a drawn dot leaves current stays what later rows see.
-                if (lit)
-                    glColor3f(inner_dot_colours[colour][0], inner_dot_colours[colour][1],
-                              inner_dot_colours[colour][2]);
-                else
-                    glColor3f(0.0f, 0.0f, 0.0f);
+                leave_colour(part.dots, lit ? inner_dot_colours[colour] : black);
                 continue;
             }
-            glColor3f(0.0f, 0.0f, 0.0f);
-            draw_dot(x, y, cell.size, cell.squash, list_decagon);
-            if (lit) {
-                glColor3f(inner_dot_colours[colour][0], inner_dot_colours[colour][1],
-                          inner_dot_colours[colour][2]);
-                draw_dot(x, y, 0.5 * cell.size, cell.squash, list_decagon);
-            }
+            add_dot(part.dots, x, y, cell.size, cell.squash, list_decagon, black);
+            if (lit) add_dot(part.dots, x, y, 0.5 * cell.size, cell.squash, list_decagon, inner_dot_colours[colour]);
         }
     }
+    draw_dots(part.dots);
     glPopMatrix();
 }
 
@@ -467,7 +460,7 @@ void hexagon_reprise(part_start& part, const script_frame& f) {
     params.wave_start = 213.0;
     params.shrink_start = 229.0;
     params.size_factor = 0.15;
-    draw_hexagon_field(f, params);
+    draw_hexagon_field(f, params, part.dots);
     glPopMatrix();
 }
 

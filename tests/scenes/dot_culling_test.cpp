@@ -146,3 +146,56 @@ TEST_F(dot_culling, BoxesAreSkippedOnlyWhenAllCornersLieBeyondOnePlane) {
 }
 
 } // namespace
+
+namespace {
+
+// A batch must give the picture of the same dots drawn one by one through
+// the list: same places and sizes, overlaps in the order added, and the
+// colour of the last dot left current.
+TEST_F(dot_culling, ABatchDrawsWhatTheDotsDrawOneByOne) {
+    glLoadIdentity();
+    gluLookAt(0, 0, 100, 0, 0, 0, 0, 1, 0);
+    const float colours[3][3] = {{0, 0, 0}, {1, 0.5f, 0}, {0.2f, 0.7f, 1}};
+    struct dot {
+        double x, y, size, squash;
+        int colour;
+    };
+    std::vector<dot> dots;
+    for (int i = 0; i < 60; ++i)
+        dots.push_back({-20.0 + 0.7 * i, 8.0 * std::sin(0.4 * i), 0.4 + 0.05 * (i % 9), 0.3 + 0.01 * i, i % 3});
+
+    glClearColor(0.5f, 0.5f, 0.5f, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    for (const dot& d : dots) {
+        glColor3fv(colours[d.colour]);
+        draw_dot(d.x, d.y, d.size, d.squash, int(list));
+    }
+    const std::vector<uint8_t> one_by_one = test_gl::read_rgba(0, 0, view_size, view_size);
+
+    glClear(GL_COLOR_BUFFER_BIT);
+    glColor3f(1, 1, 1);
+    draw_batch batch;
+    reserve_batch(batch, 0);
+    for (const dot& d : dots)
+        add_dot(batch, d.x, d.y, d.size, d.squash, list_decagon, colours[d.colour]);
+    draw_dots(batch);
+    const std::vector<uint8_t> batched = test_gl::read_rgba(0, 0, view_size, view_size);
+
+    size_t differing = 0, covered = 0;
+    for (size_t i = 0; i < batched.size(); i += 4) {
+        differing += std::abs(int(batched[i]) - int(one_by_one[i])) > 2 ||
+                     std::abs(int(batched[i + 1]) - int(one_by_one[i + 1])) > 2 ||
+                     std::abs(int(batched[i + 2]) - int(one_by_one[i + 2])) > 2;
+        covered += one_by_one[i] != 128 || one_by_one[i + 1] != 128;
+    }
+    EXPECT_GT(covered, size_t(2000));
+    // The transform is rounded differently: an edge pixel here and there.
+    EXPECT_LT(differing, covered / 200);
+    float current[4];
+    glGetFloatv(GL_CURRENT_COLOR, current);
+    EXPECT_FLOAT_EQ(current[0], colours[dots.back().colour][0]);
+    EXPECT_FLOAT_EQ(current[2], colours[dots.back().colour][2]);
+    EXPECT_TRUE(batch.indices.empty());
+}
+
+} // namespace

@@ -24,6 +24,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -224,6 +225,27 @@ double resident_mb() {
     return double(resident) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
+// Stage split of the frame being rendered (--stages): processor time of the
+// whole process (every renderer thread) per stage, the GL finished at every
+// boundary so each stage's work is its own. Processor time, not wall time:
+// on a shared machine it is the steadier measure of the work.
+constexpr const char* stage_names[] = {"window clear", "target clear", "backdrop", "scene",
+                                       "glow clear",   "resolve",      "bend",     "present"};
+constexpr int stage_count = int(sizeof stage_names / sizeof stage_names[0]);
+double stage_ms[stage_count] = {};
+int stage_current = -1;
+double stage_started = 0.0;
+
+void on_frame_stage(const char* stage) {
+    glFinish();
+    const double now = process_cpu_seconds();
+    if (stage_current >= 0) stage_ms[stage_current] += (now - stage_started) * 1000.0;
+    stage_current = -1;
+    for (int i = 0; i < stage_count; ++i)
+        if (std::strcmp(stage_names[i], stage) == 0) stage_current = i;
+    stage_started = now;
+}
+
 std::string clock_text(double seconds) {
     const long s = long(seconds + 0.5);
     char text[32];
@@ -309,11 +331,19 @@ int main(int argc, char** argv) {
     // The benchmark preloads a counter of draw calls; its columns appear when it is there.
     using draw_call_counter = void (*)(unsigned long*, unsigned long*, unsigned long*);
     const auto draw_calls = reinterpret_cast<draw_call_counter>(dlsym(RTLD_DEFAULT, "quorlaxen_draw_calls"));
+    if (o.stages) frame_stage_mark = on_frame_stage;
     if (!o.stats.empty()) {
         stats = std::fopen(o.stats.c_str(), "w");
         if (!stats) fail("cannot write " + o.stats);
-        std::fprintf(stats, "frame,show_time,scene_time,render_ms,cpu_ms,rss_mb%s\n",
+        std::fprintf(stats, "frame,show_time,scene_time,render_ms,cpu_ms,rss_mb%s",
                      draw_calls ? ",begins,lists,arrays" : "");
+        if (o.stages)
+            for (const char* name : stage_names) {
+                std::string column = name;
+                std::replace(column.begin(), column.end(), ' ', '_');
+                std::fprintf(stats, ",%s_ms", column.c_str());
+            }
+        std::fputc('\n', stats);
     }
 
     const bool progress = !o.quiet && output_count > 1;
@@ -336,7 +366,12 @@ int main(int argc, char** argv) {
             previous = f.show_time;
             const auto started = clock_type::now();
             const double cpu_started = process_cpu_seconds();
-            run_frame();
+            std::fill(std::begin(stage_ms), std::end(stage_ms), 0.0);
+            stage_current = -1;
+            if (o.floor)
+                draw_floor_frame(*part, the_show_context());
+            else
+                run_frame();
             glFinish();
             const auto rendered = clock_type::now();
             const double cpu_ms = (process_cpu_seconds() - cpu_started) * 1000.0;
@@ -352,6 +387,9 @@ int main(int argc, char** argv) {
                              std::chrono::duration<double, std::milli>(rendered - started).count(), cpu_ms,
                              resident_mb());
                 if (draw_calls) std::fprintf(stats, ",%lu,%lu,%lu", begins, lists, arrays);
+                if (o.stages)
+                    for (double ms : stage_ms)
+                        std::fprintf(stats, ",%.3f", ms);
                 std::fputc('\n', stats);
             }
 

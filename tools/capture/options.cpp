@@ -22,7 +22,11 @@ const char* const usage_text =
     "  --force-16-9       draw a 16:9 view inside the frame, black bands around it\n"
     "  --music 1|2        which version of the music (default 1)\n"
     "  --stats FILE       per-frame render times as CSV; without -o, render only\n"
-    "  --quiet            no progress line\n";
+    "  --quiet            no progress line\n"
+    "  --stages           with --stats: processor time of each stage of a frame (target clear,\n"
+    "                     backdrop, scene, glow clear, resolve, bend, present), GL finished at each\n"
+    "  --floor            render the floor frame instead of the show: the target's clear,\n"
+    "                     resolve and final square only (a benchmark's yardstick)\n";
 
 namespace {
 
@@ -90,6 +94,10 @@ bool parse_options(int argc, const char* const* argv, options& out, std::string&
         } else if (arg == "--stats") {
             if (!value(v)) return false;
             out.stats = v;
+        } else if (arg == "--stages") {
+            out.stages = true;
+        } else if (arg == "--floor") {
+            out.floor = true;
         } else if (arg == "--quiet" || arg == "-q") {
             out.quiet = true;
         } else if (arg == "-h" || arg == "--help") {
@@ -121,6 +129,7 @@ bool parse_options(int argc, const char* const* argv, options& out, std::string&
     if (out.kind == output_kind::video && out.single)
         return error = "--at renders one frame: give -o FILE.png or -o DIR/", false;
     if (!out.single && out.from >= out.to) return error = "--from must lie before --to", false;
+    if (out.stages && out.stats.empty()) return error = "--stages needs --stats FILE", false;
     return true;
 }
 

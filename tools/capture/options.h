@@ -34,7 +34,9 @@ struct options : tools::view_options {
     double to = show_length;       // seconds of show time, inclusive
     int fps = 60;
     bool quiet = false;
-    std::string stats; // --stats FILE: per-frame render times as CSV
+    std::string stats;   // --stats FILE: per-frame render times as CSV
+    bool stages = false; // --stages: the stats also split each frame by stage
+    bool floor = false;  // --floor: the fixed work of a frame alone, nothing drawn
 };
 
 // Fills `out` from argv; false with a message in `error` on bad arguments.
