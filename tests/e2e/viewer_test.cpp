@@ -266,6 +266,12 @@ TEST_F(viewer_program, changed_shader_source_is_used_and_a_broken_one_keeps_the_
     const std::string before = next_frame();
     ASSERT_EQ(before.size(), 160u * 90u * 3u) << stderr_text();
 
+    // Saved again unchanged (as a build that copies the sources does): nothing to do.
+    write(original);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    EXPECT_EQ(stderr_text().find("reloaded"), std::string::npos) << stderr_text();
+    EXPECT_FALSE(fs::exists(frame_file())) << "drawn again for nothing";
+
     // The last pass of the frame now paints it magenta.
     write("#version 120\nvoid main() { gl_FragColor = vec4(1.0, 0.0, 1.0, 1.0); }\n");
     const std::string magenta = next_frame(30);

@@ -72,6 +72,7 @@ struct source_watch {
         std::string name;
         std::filesystem::file_time_type time;
         uintmax_t size = 0;
+        std::string text; // as last acted upon
     };
     std::string folder;
     std::vector<file> files; // as last acted upon
@@ -79,8 +80,8 @@ struct source_watch {
     std::chrono::steady_clock::time_point last_look;
 };
 void watch_folder(source_watch& w, const std::string& folder);
-// Paths (folder/name) of files that are new or changed since they were last
-// reported; looks at most four times a second.
+// Paths (folder/name) of files that are new or whose text changed since
+// they were last reported; looks at most four times a second.
 std::vector<std::string> changed_sources(source_watch& w);
 
 } // namespace viewer
