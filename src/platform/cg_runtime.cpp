@@ -270,7 +270,13 @@ void collect_parameters(cg_program_record& p) {
         record->program = &p;
         record->name = key;
         record->type = type;
-        if (is_sampler(type)) record->unit = next_unit++;
+        if (is_sampler(type)) {
+            // A sampler that a recompiled source added takes a unit no
+            // sampler of the program has yet.
+            for (const auto& other : p.parameters)
+                if (other.second && other.second->unit >= next_unit) next_unit = other.second->unit + 1;
+            record->unit = next_unit++;
+        }
     }
     // A declared uniform that the compiler dropped is still a parameter of
     // the program, as the source names it: it takes values (and a unit)
@@ -649,6 +655,26 @@ const char* cgGetErrorString(CGerror error) {
     return "CG_UNKNOWN_ERROR";
 }
 
+namespace {
+
+// Forgets every linked pair `program` is part of, so that the next bind
+// links its new code.
+void drop_pairs_of(cg_program_record& program) {
+    for (auto& context : state().contexts)
+        for (auto& other : context->programs) {
+            for (auto pair = other->pairs.begin(); pair != other->pairs.end();) {
+                if (other.get() == &program || pair->first == &program) {
+                    if (pair->second) glDeleteProgram(pair->second);
+                    pair = other->pairs.erase(pair);
+                } else {
+                    ++pair;
+                }
+            }
+        }
+}
+
+} // namespace
+
 namespace cg_runtime {
 
 const char* gl_vendor() {
@@ -688,5 +714,51 @@ CGprogram bound_program(CGprofile profile) {
 }
 
 int texture_unit_of(CGparameter parameter) { return parameter ? parameter->unit : -1; }
+
+const char* file_name_of(CGprogram program) { return program ? program->file_name.c_str() : ""; }
+
+bool recompile_from_file(CGprogram program, std::string& listing) {
+    listing.clear();
+    if (!program) return false;
+    if (!gl_ready()) {
+        listing = program->file_name + ": no GL context to compile in\n";
+        return false;
+    }
+    std::ifstream in(program->file_name, std::ios::binary);
+    if (!in) {
+        listing = program->file_name + ": cannot be read\n";
+        return false;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+
+    // Compiled beside the old code, which stays until the new one links.
+    cg_program_record fresh;
+    fresh.stage = program->stage;
+    fresh.file_name = program->file_name;
+    fresh.source = text.str();
+    cg_context_record scratch; // takes the listing
+    fresh.context = &scratch;
+    compile(fresh);
+    listing = scratch.listing;
+    if (!fresh.compiled) {
+        if (fresh.shader) glDeleteShader(fresh.shader);
+        return false;
+    }
+
+    drop_pairs_of(*program);
+    if (program->gl_program) glDeleteProgram(program->gl_program);
+    if (program->shader) glDeleteShader(program->shader);
+    program->source = std::move(fresh.source);
+    program->shader = fresh.shader;
+    program->gl_program = fresh.gl_program;
+    program->compiled = true;
+    collect_parameters(*program);
+
+    // In use right now: what runs switches at once.
+    runtime_state& s = state();
+    if (program == s.vertex_bound || program == s.fragment_bound) apply();
+    return true;
+}
 
 } // namespace cg_runtime

@@ -60,6 +60,8 @@
 //   and otherwise not interpreted.
 #pragma once
 
+#include <string>
+
 #include "platform/cg.h"
 
 enum : int {
@@ -149,5 +151,13 @@ bool profile_enabled(CGprofile profile);
 CGprogram bound_program(CGprofile profile);
 // The texture unit of a sampler parameter, -1 for other parameters.
 int texture_unit_of(CGparameter parameter);
+
+// The source file a program was created from ("" for none).
+const char* file_name_of(CGprogram program);
+// Reads the program's source file again and compiles it. On success the new
+// code runs from the next bind on (pairs it was linked into are linked
+// again; parameters keep their values and handles); on failure the program
+// keeps the code it had. `listing` gets the compiler's output either way.
+bool recompile_from_file(CGprogram program, std::string& listing);
 
 } // namespace cg_runtime

@@ -14,6 +14,7 @@ void set_loop(int sample, bool loop);
 void enable_spectrum(bool on);
 void play(int sample);
 void set_position(int channel, uint32_t sample_pos);
+void set_paused(int channel, bool paused);
 uint32_t position(int channel);
 int frequency(int channel);
 uint32_t sample_length(int sample);

@@ -30,6 +30,7 @@ platform make_null() {
     p.destroy_window = [] { return true; };
     p.swap_buffers = [] {};
     p.disable_screen_saver = [] {};
+    p.set_window_title = [](const char*) {};
     p.peek_message = [](message*) { return false; };
     p.post_quit_message = [](int) {};
     p.sound_init = [](int, int) { return true; };
@@ -39,6 +40,7 @@ platform make_null() {
     p.sound_enable_spectrum = [](bool) {};
     p.sound_play = [](int) {};
     p.sound_set_position = [](int, uint32_t) {};
+    p.sound_set_paused = [](int, bool) {};
     p.sound_position = [](int) { return uint32_t(0); };
     p.sound_frequency = [](int) { return 44100; };
     p.sound_sample_length = [](int) { return uint32_t(0); };

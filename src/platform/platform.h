@@ -96,6 +96,9 @@ struct window_request {
     int x = 0, y = 0;         // top-left of the client area, screen pixels
     int width = 0, height = 0; // client size
     bool fullscreen = false;
+    // The user may enlarge it, never below width x height (frames are drawn
+    // at that size).
+    bool resizable = false;
 };
 
 struct platform {
@@ -134,6 +137,7 @@ struct platform {
     bool (*destroy_window)();
     void (*swap_buffers)();
     void (*disable_screen_saver)();
+    void (*set_window_title)(const char* title); // UTF-8
 
     // --- message queue ---
     // Takes the next translated message, if any, without waiting.
@@ -153,6 +157,9 @@ struct platform {
     void (*sound_enable_spectrum)(bool on);
     void (*sound_play)(int sample);
     void (*sound_set_position)(int channel, uint32_t sample_pos);
+    // Holds the channel where it is, or lets it play on (also once it had
+    // reached the sample's end and stopped).
+    void (*sound_set_paused)(int channel, bool paused);
     uint32_t (*sound_position)(int channel);    // in samples of the channel
     int (*sound_frequency)(int channel);         // Hz
     uint32_t (*sound_sample_length)(int sample); // in samples

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -221,10 +222,12 @@ window_failure create_window(const window_request& request) {
         SDL_SetWindowTitle(native.window, request.title);
     } else {
         forget_window();
-        const Uint32 flags = SDL_WINDOW_SHOWN | (request.fullscreen ? SDL_WINDOW_FULLSCREEN : 0);
+        const Uint32 flags = SDL_WINDOW_SHOWN | (request.fullscreen ? SDL_WINDOW_FULLSCREEN : 0) |
+                             (request.resizable ? SDL_WINDOW_RESIZABLE : 0);
         const window_failure failure =
             make_window(request.title, request.x, request.y, request.width, request.height, flags);
         if (failure != window_failure::none) return failure;
+        if (request.resizable) SDL_SetWindowMinimumSize(native.window, request.width, request.height);
     }
     SDL_RaiseWindow(native.window);
     return window_failure::none;
@@ -258,6 +261,19 @@ void swap_buffers() {
 }
 
 void disable_screen_saver() { SDL_DisableScreenSaver(); }
+
+// SDL hands the title to X11 in the C library's character set as well as in
+// UTF-8, and under the "C" locale the UTF-8 name (what window managers show)
+// keeps its old text when the new one is not plain ASCII.
+void set_window_title(const char* title) {
+    static const bool utf8 = [] {
+        const char* now = std::setlocale(LC_CTYPE, nullptr);
+        if (now && std::strcmp(now, "C") != 0 && std::strcmp(now, "POSIX") != 0) return true;
+        return std::setlocale(LC_CTYPE, "C.UTF-8") != nullptr;
+    }();
+    (void)utf8;
+    if (native.window) SDL_SetWindowTitle(native.window, title);
+}
 
 // --- messages ---
 unsigned virtual_key(SDL_Keycode key) {
@@ -514,6 +530,7 @@ platform make_native() {
     p.destroy_window = destroy_window;
     p.swap_buffers = swap_buffers;
     p.disable_screen_saver = disable_screen_saver;
+    p.set_window_title = set_window_title;
     p.peek_message = peek_message;
     p.post_quit_message = post_quit_message;
     p.sound_init = native_sound::init;
@@ -523,6 +540,7 @@ platform make_native() {
     p.sound_enable_spectrum = native_sound::enable_spectrum;
     p.sound_play = native_sound::play;
     p.sound_set_position = native_sound::set_position;
+    p.sound_set_paused = native_sound::set_paused;
     p.sound_position = native_sound::position;
     p.sound_frequency = native_sound::frequency;
     p.sound_sample_length = native_sound::sample_length;

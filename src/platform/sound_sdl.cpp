@@ -450,6 +450,14 @@ void set_position(int channel, uint32_t sample_pos) {
     SDL_UnlockAudioDevice(sound.device);
 }
 
+void set_paused(int channel, bool paused) {
+    if (channel != 0 || !sound.device) return;
+    SDL_LockAudioDevice(sound.device);
+    if (const sample_record* s = sample_of(sound.channel.sample))
+        sound.channel.playing = !paused && sound.channel.position < double(s->frames);
+    SDL_UnlockAudioDevice(sound.device);
+}
+
 uint32_t position(int channel) {
     if (channel != 0 || !sound.device) return 0;
     SDL_LockAudioDevice(sound.device);

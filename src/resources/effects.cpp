@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 
 #include "platform/cg_runtime.h"
@@ -144,4 +145,18 @@ void setup_vertex_fragment_effect(show_context& context, const char* vertex_file
     lookup_parameter(context, slot, 14, "ModelViewObject");
     disable_fragment_profile(context);
     disable_vertex_profile(context);
+}
+
+effect_reload reload_effect_file(show_context& context, const std::string& file_name) {
+    namespace fs = std::filesystem;
+    const fs::path wanted = fs::path(file_name).lexically_normal();
+    effect_reload result;
+    for (CGprogram program : context.cg_programs) {
+        if (!program || fs::path(cg_runtime::file_name_of(program)).lexically_normal() != wanted) continue;
+        std::string listing;
+        ++result.programs;
+        if (!cg_runtime::recompile_from_file(program, listing)) ++result.failed;
+        result.listing += listing;
+    }
+    return result;
 }

@@ -2,6 +2,8 @@
 // context's slots) and the shading programs' slots and parameters.
 #pragma once
 
+#include <string>
+
 #include "platform/cg.h"
 #include "runtime/show_context.h"
 
@@ -28,3 +30,12 @@ void disable_fragment_profile(show_context& context);
 void setup_fragment_effect(show_context& context, const char* file_name, int slot);
 void setup_vertex_fragment_effect(show_context& context, const char* vertex_file, const char* fragment_file,
                                   int slot);
+
+// Compiles again every program slot made from the source file `file_name`.
+// A slot whose new source does not compile keeps its last good program.
+struct effect_reload {
+    int programs = 0;    // slots made from the file
+    int failed = 0;      // of those, slots that kept their last good program
+    std::string listing; // the compiler's output for each
+};
+effect_reload reload_effect_file(show_context& context, const std::string& file_name);

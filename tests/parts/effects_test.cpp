@@ -355,3 +355,43 @@ TEST_F(effects, three_component_values_reach_the_program_through_their_entry) {
     EXPECT_TRUE(near(p.r, 64) && near(p.g, 128) && near(p.b, 255))
         << int(p.r) << " " << int(p.g) << " " << int(p.b);
 }
+
+TEST_F(effects, a_source_compiled_again_runs_at_once_and_a_broken_one_keeps_the_last_good_program) {
+    std::string vertex = write_file("reload_vp", vertex_source);
+    std::string fragment =
+        write_file("reload_fp", "#version 120\nuniform float ttime;\n"
+                                "void main() { gl_FragColor = gl_Color + vec4(0.0, ttime, 0.0, 0.0); }\n");
+    ::testing::internal::CaptureStdout();
+    setup_vertex_fragment_effect(*context, vertex.c_str(), fragment.c_str(), 70);
+    ::testing::internal::GetCapturedStdout();
+    bind_program(*context, 70);
+    bind_program(*context, 71);
+    enable_vertex_profile(*context);
+    enable_fragment_profile(*context);
+    const double half = 0.5;
+    set_float_by_name(*context, 71, "ttime", &half);
+    test_gl::rgba before = centre_after_square();
+    ASSERT_TRUE(near(before.r, 0) && near(before.g, 128) && near(before.b, 255));
+
+    // The pair in use is linked again with the new code; the value set
+    // before stays with the parameter.
+    write_file("reload_fp", "#version 120\nuniform float ttime;\n"
+                            "void main() { gl_FragColor = gl_Color + vec4(ttime, 0.0, 0.0, 0.0); }\n");
+    effect_reload r = reload_effect_file(*context, fragment);
+    EXPECT_EQ(r.programs, 1);
+    EXPECT_EQ(r.failed, 0);
+    test_gl::rgba after = centre_after_square();
+    EXPECT_TRUE(near(after.r, 128) && near(after.g, 0) && near(after.b, 255))
+        << int(after.r) << " " << int(after.g) << " " << int(after.b);
+
+    write_file("reload_fp", broken_source);
+    r = reload_effect_file(*context, fragment);
+    EXPECT_EQ(r.failed, 1);
+    EXPECT_NE(r.listing.find("undeclared_thing"), std::string::npos) << r.listing;
+    test_gl::rgba kept = centre_after_square();
+    EXPECT_TRUE(near(kept.r, 128) && near(kept.g, 0) && near(kept.b, 255));
+    bind_program(*context, 71);
+    EXPECT_TRUE(near(centre_after_square().r, 128)) << "bound again, the last good code runs";
+
+    EXPECT_EQ(reload_effect_file(*context, vertex + "_not_loaded").programs, 0);
+}

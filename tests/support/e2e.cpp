@@ -75,6 +75,28 @@ process start(const fs::path& program, const std::vector<std::pair<std::string, 
     return p;
 }
 
+process start_with_args(const fs::path& program, const std::vector<std::string>& args,
+                        const std::vector<std::pair<std::string, std::string>>& env,
+                        const fs::path& stderr_file, const fs::path& stdout_file) {
+    std::vector<std::string> words = {program.filename().string()};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    process p;
+    p.pid = fork();
+    if (p.pid == 0) {
+        for (const auto& [name, value] : env)
+            setenv(name.c_str(), value.c_str(), 1);
+        if (!freopen(stderr_file.c_str(), "w", stderr)) _exit(120);
+        if (!freopen(stdout_file.empty() ? "/dev/null" : stdout_file.c_str(), "w", stdout)) _exit(120);
+        execv(program.c_str(), argv.data());
+        _exit(122);
+    }
+    return p;
+}
+
 bool running(process& p) {
     if (p.pid <= 0) return false;
     int status = 0;

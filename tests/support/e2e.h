@@ -62,6 +62,12 @@ struct process {
 process start(const fs::path& program, const std::vector<std::pair<std::string, std::string>>& env,
               const fs::path& stderr_file, const fs::path& working_dir = {}, bool own_group = false);
 
+// The same with command-line arguments, standard output into `stdout_file`
+// (/dev/null when empty), in the test's own working directory.
+process start_with_args(const fs::path& program, const std::vector<std::string>& args,
+                        const std::vector<std::pair<std::string, std::string>>& env,
+                        const fs::path& stderr_file, const fs::path& stdout_file = {});
+
 // Whether it still runs; an ended process is reaped and its exit code kept.
 bool running(process& p);
 

@@ -30,11 +30,9 @@
 #include <vector>
 
 #include "options.h"
-#include "parts/part_start_render.h"
 #include "parts/parts.h"
 #include "platform/platform.h"
 #include "runtime/runtime.h"
-#include "shell/settings_dialog.h"
 #include "shell/shell.h"
 #include "xvfb.h"
 
@@ -42,14 +40,6 @@ namespace {
 
 using clock_type = std::chrono::steady_clock;
 namespace fs = std::filesystem;
-
-// The scripted counter counts millionths of a frame: a whole step is exact.
-int64_t counter_frequency = 60000000;
-constexpr int music_rate = 44100;
-
-// The scripted clock and music position the platform table reads.
-int64_t counter = 0;
-double frame_start_time = 0.0; // show time at the start of the frame being run
 
 bool rendering = false; // start-up is over
 pid_t encoder = -1;
@@ -104,8 +94,7 @@ void script_platform() {
     platform::platform& sys = platform::sys();
     const platform::platform& quiet = platform::null_platform();
     const platform::platform& native = platform::native_platform();
-    sys.perf_counter = [] { return counter; };
-    sys.perf_frequency = [] { return counter_frequency; };
+    tools::use_scripted_clock(sys);
     sys.cursor_pos = quiet.cursor_pos;
     sys.message_box = show_message_box;
     sys.set_clipboard_text = quiet.set_clipboard_text;
@@ -120,112 +109,21 @@ void script_platform() {
     sys.sound_enable_spectrum = quiet.sound_enable_spectrum;
     sys.sound_play = quiet.sound_play;
     sys.sound_set_position = quiet.sound_set_position;
-    sys.sound_position = [](int) {
-        return uint32_t(std::llround(std::max(frame_start_time, 0.0) * music_rate));
-    };
-    sys.sound_frequency = [](int) { return music_rate; };
     sys.sound_spectrum = quiet.sound_spectrum;
     sys.sound_set_volume = quiet.sound_set_volume;
     sys.sound_close = quiet.sound_close;
     sys.exit_process = capture_exit;
 }
 
-// The production's clock shaping is linear in the step: factor at scene time T.
-double shaping(double T) { return shape_frame_step(T, 1.0); }
-
-// Scene time after running the show from 0 to `show_time` in steps of dt.
-double scene_at(double show_time, double dt) {
-    double scene = 0.0, t = 0.0;
-    while (t + dt <= show_time + 1e-12) {
-        scene += shape_frame_step(scene, dt);
-        t += dt;
-    }
-    if (show_time > t) scene += shape_frame_step(scene, show_time - t);
-    return scene;
-}
-
-// Show time at which the scene clock reaches `scene` (steps of dt).
-double show_at(double scene_target, double dt) {
-    double scene = 0.0, t = 0.0;
-    while (true) {
-        const double next = scene + shape_frame_step(scene, dt);
-        if (next >= scene_target) return t + dt * (scene_target - scene) / (next - scene);
-        scene = next;
-        t += dt;
-    }
-}
-
-// Scene time x from which one step of dt lands on `target`.
-double scene_before(double target, double dt) {
-    double x = target - dt;
-    for (int i = 0; i < 20; ++i)
-        x = target - dt * shaping(x);
-    return x;
-}
-
-// One frame to run: the show time after its step; frames that are written
-// carry the number that names their file.
-struct planned_frame {
-    double show_time = 0.0;
-    bool output = false;
-    double label = 0.0; // the time asked for (--at, --at-scene)
-    bool scene = false; // the label is a scene time
-};
-
-// A run of frames from one starting state of the two clocks.
-struct segment {
-    double start_show = 0.0;  // runtime show time before the first frame
-    double start_scene = 0.0; // production scene time before the first frame
-    std::vector<planned_frame> frames;
-};
-
-// A time on the grid of whole frames is computed as frame / fps, so that it
-// is the same number however it was reached (the generator's seed is taken
-// from the show time in microseconds, truncated).
-double on_grid(double t, int fps) {
-    const double frames = t * fps;
-    const double whole = std::nearbyint(frames);
-    return std::fabs(frames - whole) < 1e-6 ? whole / fps : t;
-}
-
-// Frames at show times `times` (consecutive steps of 1/fps), after one
-// frame that is never written: it leaves behind the state the script
-// carries from one frame to the next.
-segment show_time_segment(const std::vector<double>& times, int fps) {
-    const double dt = 1.0 / fps;
-    segment s;
-    const double warm = std::max(on_grid(times.front() - dt, fps), 0.0);
-    s.start_show = std::max(on_grid(warm - dt, fps), 0.0);
-    s.start_scene = scene_at(s.start_show, dt);
-    s.frames.push_back({warm, false});
-    for (double t : times)
-        s.frames.push_back({t, true, t, false});
-    return s;
-}
-
-// Two steps of 1/fps that land on a scene time; at the very start the clock
-// runs from 0 in one shortened step instead.
-segment scene_time_segment(double scene, int fps) {
-    const double dt = 1.0 / fps;
-    const double x1 = scene_before(scene, dt);
-    const double x0 = scene_before(x1, dt);
-    segment s;
-    if (x0 >= 0.0) {
-        s.start_scene = x0;
-        s.start_show = show_at(x0, dt);
-        s.frames = {{s.start_show + dt, false}, {s.start_show + 2 * dt, true, scene, true}};
-    } else {
-        s.frames = {{0.0, false}, {scene / shaping(0.0), true, scene, true}};
-    }
-    return s;
-}
+using tools::on_grid;
+using tools::segment;
 
 std::vector<segment> make_plan(const capture::options& o) {
     std::vector<segment> plan;
     if (o.single) {
         for (const capture::time_point& at : o.times)
-            plan.push_back(at.scene ? scene_time_segment(at.seconds, o.fps)
-                                    : show_time_segment({on_grid(at.seconds, o.fps)}, o.fps));
+            plan.push_back(at.scene ? tools::scene_time_segment(at.seconds, o.fps)
+                                    : tools::show_time_segment({on_grid(at.seconds, o.fps)}, o.fps));
     } else {
         const double dt = 1.0 / o.fps;
         const double first = on_grid(o.from, o.fps);
@@ -235,12 +133,10 @@ std::vector<segment> make_plan(const capture::options& o) {
         std::vector<double> times;
         for (long i = 0; i < count; ++i)
             times.push_back(grid ? (first_frame + double(i)) / o.fps : first + double(i) * dt);
-        plan.push_back(show_time_segment(times, o.fps));
+        plan.push_back(tools::show_time_segment(times, o.fps));
     }
-    // The frame driver ends the show past its length before the frame can be read.
     for (segment& s : plan)
-        for (planned_frame& f : s.frames)
-            f.show_time = std::min(f.show_time, capture::show_length - 1e-7);
+        tools::keep_inside_show(s);
     return plan;
 }
 
@@ -402,17 +298,8 @@ int main(int argc, char** argv) {
     if (!capture::start_xvfb(o.width, o.height, error)) fail(error);
     const double xvfb_seconds = std::chrono::duration<double>(clock_type::now() - xvfb_start).count();
 
-    // The dialog's choices, made here.
-    show_settings& settings = the_show_context().settings;
-    settings.window_width = settings.view_width = o.width;
-    settings.window_height = settings.view_height = o.height;
-    settings.force_16_9 = o.force_16_9;
-    if (o.force_16_9) settings.view_height = std::min(shell::forced_view_height(o.width), o.height);
-    settings.fullscreen = false;
-    settings.antialiased = o.antialiased;
-
-    // The show picks its music by the counter's parity at start-up.
-    counter = o.music == 2 ? 1 : 0;
+    tools::apply_view_options(o, the_show_context().settings);
+    tools::pick_music(o.music);
     // The shader compiler's listing goes to standard output during start-up;
     // the capture keeps its standard output for the file it wrote.
     std::fflush(stdout);
@@ -429,12 +316,11 @@ int main(int argc, char** argv) {
 
     const std::vector<segment> plan = make_plan(o);
     runtime_state& rt = runtime();
-    counter_frequency = int64_t(o.fps) * 1000000;
-    auto ticks = [&](double t) { return std::llround(t * double(counter_frequency)); };
+    tools::set_scripted_rate(o.fps);
 
     size_t output_count = 0;
     for (const segment& s : plan)
-        for (const planned_frame& f : s.frames)
+        for (const tools::planned_frame& f : s.frames)
             output_count += f.output;
     const double first_output = plan.front().frames[1].show_time; // after the unwritten frame
 
@@ -475,14 +361,10 @@ int main(int argc, char** argv) {
     for (const segment& s : plan) {
         part->scene_time = s.start_scene;
         double previous = s.start_show;
-        for (const planned_frame& f : s.frames) {
+        for (const tools::planned_frame& f : s.frames) {
             // Each frame starts from its planned time and steps by exactly the
-            // planned amount: the timer restarts, the counter moves by the step.
-            timer_reset();
-            rt.last_reading = timer_read();
-            rt.show_time = previous;
-            frame_start_time = previous;
-            counter += ticks(f.show_time) - ticks(previous);
+            // planned amount.
+            tools::prepare_frame(previous, f.show_time);
             previous = f.show_time;
             const auto started = clock_type::now();
             const double cpu_started = process_cpu_seconds();

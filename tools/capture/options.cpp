@@ -33,14 +33,6 @@ const char* const usage_text =
 
 namespace {
 
-bool number(const char* text, double& out) {
-    if (!text || !*text) return false;
-    char* end = nullptr;
-    errno = 0;
-    out = std::strtod(text, &end);
-    return *end == '\0' && errno == 0 && std::isfinite(out);
-}
-
 bool integer(const char* text, long lo, long hi, int& out) {
     if (!text || !*text) return false;
     char* end = nullptr;
@@ -100,35 +92,22 @@ bool parse_options(int argc, const char* const* argv, options& out, std::string&
             time_point at;
             at.scene = arg == "--at-scene";
             // Scene times are checked against the scene clock's end once the frame rate is known.
-            if (!number(v, at.seconds) || at.seconds < 0.0 || (!at.scene && at.seconds > show_length))
-                return error = arg + " takes seconds from 0 to 242.5, not '" + v + "'", false;
+            if (at.scene ? !tools::read_seconds(arg, v, at.seconds, error)
+                         : !tools::read_show_seconds(arg, v, at.seconds, error))
+                return false;
             out.single = true;
             out.times.push_back(at);
         } else if (arg == "--from" || arg == "--to") {
             if (!value(v)) return false;
             double t = 0.0;
-            if (!number(v, t) || t < 0.0 || t > show_length)
-                return error = arg + " takes seconds from 0 to 242.5, not '" + v + "'", false;
+            if (!tools::read_show_seconds(arg, v, t, error)) return false;
             (arg == "--from" ? out.from : out.to) = t;
             (arg == "--from" ? from_given : to_given) = true;
-        } else if (arg == "--size") {
-            if (!value(v)) return false;
-            int w = 0, h = 0;
-            char tail = 0;
-            if (std::sscanf(v, "%dx%d%c", &w, &h, &tail) != 2 || w < 16 || h < 16 || w > 7680 || h > 4320)
-                return error = std::string("--size takes WxH from 16x16 to 7680x4320, not '") + v + "'",
-                       false;
-            out.width = w;
-            out.height = h;
         } else if (arg == "--fps") {
             if (!value(v)) return false;
             if (!integer(v, 1, 1000, out.fps))
                 return error = std::string("--fps takes a whole number from 1 to 1000, not '") + v + "'",
                        false;
-        } else if (arg == "--music") {
-            if (!value(v)) return false;
-            if (!integer(v, 1, 2, out.music))
-                return error = std::string("--music takes 1 or 2, not '") + v + "'", false;
         } else if (arg == "--stats") {
             if (!value(v)) return false;
             out.stats = v;
@@ -136,16 +115,15 @@ bool parse_options(int argc, const char* const* argv, options& out, std::string&
             out.stages = true;
         } else if (arg == "--floor") {
             out.floor = true;
-        } else if (arg == "--no-aa") {
-            out.antialiased = false;
-        } else if (arg == "--force-16-9") {
-            out.force_16_9 = true;
         } else if (arg == "--quiet" || arg == "-q") {
             out.quiet = true;
         } else if (arg == "-h" || arg == "--help") {
             return error = "", false;
         } else {
-            return error = "unknown argument '" + arg + "'", false;
+            const tools::option_read shared = tools::read_view_option(argc, argv, i, out, error);
+            if (shared == tools::option_read::refused) return false;
+            if (shared == tools::option_read::not_shared)
+                return error = "unknown argument '" + arg + "'", false;
         }
     }
 

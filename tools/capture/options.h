@@ -4,9 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "common/common.h"
+
 namespace capture {
 
-constexpr double show_length = 242.5; // seconds; the frame driver ends the show after this
+using tools::show_length;
 
 enum class output_kind {
     none,   // render only (with --stats: a frame-time profile)
@@ -21,18 +23,16 @@ struct time_point {
     bool scene = false;
 };
 
-struct options {
+// The window size, antialiasing, 16:9 view and music come from the options
+// the viewer takes too.
+struct options : tools::view_options {
     std::string output; // as given, made absolute by the caller
     output_kind kind = output_kind::none;
     bool single = false;           // frames at chosen times (--at, --at-scene), not a range
     std::vector<time_point> times; // in the order given
     double from = 0.0;             // seconds of show time
     double to = show_length;       // seconds of show time, inclusive
-    int width = 1280, height = 720;
     int fps = 60;
-    bool antialiased = true;
-    bool force_16_9 = false;
-    int music = 1; // 1 or 2: which of the two music files
     bool quiet = false;
     std::string stats;   // --stats FILE: per-frame render times as CSV
     bool stages = false; // --stages: the stats also split each frame by stage
