@@ -14,7 +14,7 @@ packages=(
   lame libmp3lame-dev libfluidsynth-dev musescore-general-soundfont-small
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xfonts-base x11-utils xdotool xclip ffmpeg
-  gnuplot-nox
+  gnuplot-nox dpkg-dev file
 )
 missing=()
 for p in "${packages[@]}"; do
