@@ -2,7 +2,7 @@
 # Installs what is missing, builds the show and its data, and plays it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/setup.sh"
+"$root/scripts/setup.sh" --show
 show="$root/build/show/quorlaxen"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   # No screen to play on: the capture program renders the show off-screen

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing from Debian's packages, then configures and builds
 # the show, its tools and its data (the forge runs as part of the build).
-# Usage: scripts/setup.sh [--fuzz]   (--fuzz also builds the sanitizer fuzz targets)
+# Usage: scripts/setup.sh [--fuzz | --show]
+#   --fuzz  also builds the sanitizer fuzz targets
+#   --show  builds only the show folder (the programs and their data), with
+#           a short progress instead of the build log
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -14,7 +17,7 @@ packages=(
   lame libmp3lame-dev libfluidsynth-dev musescore-general-soundfont-small
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xfonts-base x11-utils xdotool xclip ffmpeg
-  gnuplot-nox
+  gnuplot-nox dpkg-dev file
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -30,7 +33,44 @@ fi
 
 jobs=$(nproc)
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$jobs"
+
+# Builds a target with one progress line (on a terminal, rewritten in place)
+# and the lines of the long forge steps; the whole log goes to a file and
+# its end is shown only when the build fails.
+build_with_progress() {
+  local log=build/build.log tty=0 shown=-1 line step total percent
+  [ -t 1 ] && tty=1
+  echo "Building the show and its data (log: $log)"
+  set +e
+  cmake --build build -j"$jobs" --target "$1" 2>&1 | tee "$log" | while IFS= read -r line; do
+    [[ $line =~ ^\[([1-9][0-9]*)/([0-9]+)\]\ (.*)$ ]] || continue
+    step=${BASH_REMATCH[1]} total=${BASH_REMATCH[2]} percent=$((100 * BASH_REMATCH[1] / BASH_REMATCH[2]))
+    if [[ ${BASH_REMATCH[3]} == Forging* ]]; then
+      ((tty)) && printf '\r\033[K'
+      echo "  ${BASH_REMATCH[3]}"
+    fi
+    if ((tty)); then
+      printf '\r\033[K  %d/%d steps (%d%%)' "$step" "$total" "$percent"
+    elif ((percent / 25 > shown)); then
+      shown=$((percent / 25))
+      echo "  $step/$total steps ($percent%)"
+    fi
+  done
+  local status=${PIPESTATUS[0]}
+  set -e
+  ((tty)) && printf '\r\033[K'
+  if ((status != 0)); then
+    tail -n 40 "$log" >&2
+    echo "The build failed; the whole log is $log" >&2
+    exit "$status"
+  fi
+}
+
+if [ "${1:-}" = "--show" ]; then
+  build_with_progress show_folder
+else
+  cmake --build build -j"$jobs"
+fi
 
 if [ "${1:-}" = "--fuzz" ]; then
   CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

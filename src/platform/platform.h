@@ -168,7 +168,7 @@ struct platform {
     void (*sound_close)();
 
     // --- process ---
-    // Makes the executable's own folder the working directory.
+    // Makes the real executable's own folder (links resolved) the working directory.
     void (*enter_executable_folder)(const char* argv0);
 #if defined(__clang__)
     // clang accepts noreturn only on functions, not on pointers to them (the

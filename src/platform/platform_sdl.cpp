@@ -78,20 +78,23 @@ int message_box(const char* text, const char* caption, unsigned style) {
 }
 
 // --- clipboard ---
-bool on_path(const char* tool) {
+// The first executable `tool` in the folders of PATH; empty where none.
+std::string find_on_path(const char* tool) {
     const char* path = std::getenv("PATH");
-    if (!path) return false;
+    if (!path) return {};
     std::string dirs = path;
     size_t start = 0;
     while (start <= dirs.size()) {
         size_t end = dirs.find(':', start);
         if (end == std::string::npos) end = dirs.size();
         const std::string candidate = dirs.substr(start, end - start) + "/" + tool;
-        if (end > start && access(candidate.c_str(), X_OK) == 0) return true;
+        if (end > start && access(candidate.c_str(), X_OK) == 0) return candidate;
         start = end + 1;
     }
-    return false;
+    return {};
 }
+
+bool on_path(const char* tool) { return !find_on_path(tool).empty(); }
 
 // X11 drops a selection when its owner exits; xclip (or wl-copy) keeps
 // serving it from a process of its own. Their output goes nowhere, or a
@@ -489,17 +492,25 @@ bool peek_message(message* out) {
 void post_quit_message(int code) { queue(wm_quit, uint64_t(code)); }
 
 // --- process ---
+// The folder of the real executable, links resolved, so a launcher link
+// elsewhere (bin/quorlaxen -> ../lib/quorlaxen/quorlaxen) finds the data.
 void enter_executable_folder(const char* argv0) {
     std::string folder;
-    if (char* base = SDL_GetBasePath()) {
+    if (char* base = SDL_GetBasePath()) { // from /proc/self/exe
         folder = base;
         SDL_free(base);
-    } else if (argv0) {
-        folder = argv0;
-        const size_t slash = folder.rfind('/');
-        folder = slash == std::string::npos ? "." : folder.substr(0, slash + 1);
+    } else if (argv0 && *argv0) {
+        // No /proc: the path it was started by, or its PATH entry.
+        const std::string started = std::strchr(argv0, '/') ? std::string(argv0) : find_on_path(argv0);
+        if (char* real = started.empty() ? nullptr : realpath(started.c_str(), nullptr)) {
+            folder = real;
+            std::free(real);
+            folder.erase(folder.rfind('/') + 1);
+        }
     }
-    if (!folder.empty() && chdir(folder.c_str()) != 0)
+    if (folder.empty())
+        std::fputs("cannot find the program's own folder; reading data from the current one\n", stderr);
+    else if (chdir(folder.c_str()) != 0)
         std::fprintf(stderr, "cannot enter %s\n", folder.c_str());
 }
 

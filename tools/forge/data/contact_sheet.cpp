@@ -9,7 +9,6 @@
 #include <cstdio>
 
 #include <jpeglib.h> // needs FILE and size_t first
-#include <png.h>
 
 #include <algorithm>
 #include <cmath>
@@ -268,25 +267,10 @@ void draw_outline_frames(canvas& c, int cx, int cy, const std::string& path) {
 }
 
 void write_png(const canvas& c, const std::string& path) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) throw std::runtime_error("cannot write " + path);
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(f);
-        throw std::runtime_error("PNG encoding failed");
-    }
-    png_init_io(png, f);
-    png_set_IHDR(png, info, c.width, c.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    std::vector<uint8_t> bytes = c.bytes();
-    for (int y = 0; y < c.height; ++y)
-        png_write_row(png, bytes.data() + size_t(y) * c.width * 3);
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    std::fclose(f);
+    const std::string bytes = encode_png(c);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path);
 }
 
 } // namespace

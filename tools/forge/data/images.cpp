@@ -129,6 +129,41 @@ canvas blob_picture() {
     return c;
 }
 
+namespace {
+
+// The show's own horn, mirrored and turned so its bell points up and to
+// the right, with the fan of light from its bell: `origin` is where the
+// model's origin lands, `scale` pixels per model unit, `horn_turn` radians
+// counter-clockwise.
+void paint_horn(canvas& c, p2 origin, double scale, double horn_turn, double beam_length) {
+    model horn = horn_model();
+    auto place = [&](double u, double v) {
+        double x = -u, y = v; // mirrored
+        double ct = std::cos(horn_turn), st = std::sin(horn_turn);
+        return p2{origin.x + scale * (ct * x - st * y), origin.y - scale * (st * x + ct * y)};
+    };
+    std::vector<polygon> horn_faces;
+    for (const face& f : horn.groups[0].faces) {
+        polygon p;
+        for (int k = 0; k < f.count; ++k) {
+            v3 v = horn.groups[0].vertices[size_t(f.corner[k])];
+            p.push_back(place(v.x, -v.z));
+        }
+        horn_faces.push_back(p);
+    }
+    p2 mouth = place(horn_bell_mouth.x, horn_bell_mouth.y);
+    p2 ahead = place(horn_bell_mouth.x + horn_bell_dir.x, horn_bell_mouth.y + horn_bell_dir.y);
+    double beam_heading = std::atan2(ahead.y - mouth.y, ahead.x - mouth.x);
+    polygon beam{mouth};
+    for (double a : {-0.36, 0.36})
+        beam.push_back({mouth.x + beam_length * std::cos(beam_heading + a),
+                        mouth.y + beam_length * std::sin(beam_heading + a)});
+    add_light(c, coverage(c.width, c.height, {beam}, true), {0.0, 0.16, 0.3});
+    paint(c, coverage(c.width, c.height, horn_faces, true), {0, 0, 0});
+}
+
+} // namespace
+
 canvas loading_picture(const canvas& paper) {
     const int size = 1024;
     canvas c(size, size);
@@ -165,33 +200,7 @@ canvas loading_picture(const canvas& paper) {
         }
     }
     add_light(c, coverage(size, size, stroke(pen, 7), true), {0.55, 0.5, 0.1});
-    // The show's own horn, mirrored and turned so its bell points up and to
-    // the right, with the fan of light from its bell.
-    model horn = horn_model();
-    const double scale = 95, horn_turn = horn_turn_for_art;
-    auto place = [&](double u, double v) {
-        double x = -u, y = v; // mirrored
-        double ct = std::cos(horn_turn), st = std::sin(horn_turn);
-        return p2{270 + scale * (ct * x - st * y), 250 - scale * (st * x + ct * y)};
-    };
-    std::vector<polygon> horn_faces;
-    for (const face& f : horn.groups[0].faces) {
-        polygon p;
-        for (int k = 0; k < f.count; ++k) {
-            v3 v = horn.groups[0].vertices[size_t(f.corner[k])];
-            p.push_back(place(v.x, -v.z));
-        }
-        horn_faces.push_back(p);
-    }
-    p2 mouth = place(horn_bell_mouth.x, horn_bell_mouth.y);
-    p2 ahead = place(horn_bell_mouth.x + horn_bell_dir.x, horn_bell_mouth.y + horn_bell_dir.y);
-    double beam_heading = std::atan2(ahead.y - mouth.y, ahead.x - mouth.x);
-    polygon beam{mouth};
-    for (double a : {-0.36, 0.36})
-        beam.push_back(
-            {mouth.x + 1400 * std::cos(beam_heading + a), mouth.y + 1400 * std::sin(beam_heading + a)});
-    add_light(c, coverage(size, size, {beam}, true), {0.0, 0.16, 0.3});
-    paint(c, coverage(size, size, horn_faces, true), {0, 0, 0});
+    paint_horn(c, {270, 250}, 95, horn_turn_for_art, 1400);
     // The title and its line.
     auto text_at = [&](const std::string& font, const std::string& s, double cap, double x_centre,
                        double base, double spacing) {
@@ -209,6 +218,36 @@ canvas loading_picture(const canvas& paper) {
     paint(c, text_at(dejavu("DejaVuSans"), "TARNWHISK  -  KVT 2007", 28, 560, 585, 5), {0, 0, 0});
     paint(c, text_at(dejavu("DejaVuSans"), "loading", 22, 512, 990, 8), {0, 0, 0}, 0.8);
     return c;
+}
+
+icon icon_picture(const canvas& paper, int size) {
+    icon out{canvas(size, size), {}};
+    canvas& c = out.picture;
+    // The title art's tinted paper at its own grain, so every size shows the
+    // same fibres.
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            rgb p = paper.pixels[size_t(y % paper.height) * paper.width + x % paper.width];
+            c.at(x, y) = {p.r * 0.52, p.g * 0.74, p.b * 0.76};
+        }
+    // Turned further than in the title art, so the bell points into the top
+    // right corner and the horn (some 5 units long) spans most of the tile.
+    const double s = size;
+    paint_horn(c, {s * 0.5, s * 0.54}, s * 0.18, 1.25, s * 2);
+    // A rounded tile: clear outside, antialiased edge.
+    const double inset = s / 32, radius = s * 0.18;
+    polygon tile;
+    const p2 corners[] = {{s - inset - radius, s - inset - radius},
+                          {inset + radius, s - inset - radius},
+                          {inset + radius, inset + radius},
+                          {s - inset - radius, inset + radius}};
+    for (int k = 0; k < 4; ++k)
+        for (int i = 0; i <= 8; ++i) {
+            double a = (k + i / 8.0) * pi / 2;
+            tile.push_back({corners[k].x + radius * std::cos(a), corners[k].y + radius * std::sin(a)});
+        }
+    out.alpha = coverage(size, size, {tile}, true);
+    return out;
 }
 
 std::string paper_file(const canvas& paper) { return encode_jpeg(paper, false, true); }

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include <jpeglib.h> // needs FILE and size_t first
+#include <png.h>
 
 #include <algorithm>
 #include <cmath>
@@ -182,6 +183,46 @@ std::string encode_jpeg(const canvas& c, bool progressive, bool subsample_420) {
     std::string out(reinterpret_cast<char*>(buffer), size);
     jpeg_destroy_compress(&info);
     std::free(buffer);
+    return out;
+}
+
+namespace {
+void png_append(png_structp png, png_bytep data, png_size_t length) {
+    static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<const char*>(data), length);
+}
+void png_no_flush(png_structp) {}
+} // namespace
+
+std::string encode_png(const canvas& c, const std::vector<float>& alpha) {
+    const bool with_alpha = !alpha.empty();
+    if (with_alpha && alpha.size() != c.pixels.size())
+        throw std::runtime_error("PNG alpha does not match the picture");
+    const int channels = with_alpha ? 4 : 3;
+    std::vector<uint8_t> rgb = c.bytes(), rows;
+    if (with_alpha) {
+        rows.reserve(c.pixels.size() * 4);
+        for (size_t i = 0; i < c.pixels.size(); ++i) {
+            rows.insert(rows.end(), rgb.begin() + i * 3, rgb.begin() + i * 3 + 3);
+            rows.push_back(static_cast<uint8_t>(std::lround(std::clamp(alpha[i], 0.0f, 1.0f) * 255.0f)));
+        }
+    } else {
+        rows = std::move(rgb);
+    }
+    std::string out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        throw std::runtime_error("PNG encoding failed");
+    }
+    png_set_write_fn(png, &out, png_append, png_no_flush);
+    png_set_IHDR(png, info, c.width, c.height, 8, with_alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int y = 0; y < c.height; ++y)
+        png_write_row(png, rows.data() + size_t(y) * c.width * channels);
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
     return out;
 }
 

@@ -38,5 +38,7 @@ void add_light(canvas& c, const std::vector<float>& cover, rgb colour);
 // Encodes with libjpeg-turbo at quality 92: 4:2:0 or 4:4:4 sampling,
 // baseline or progressive.
 std::string encode_jpeg(const canvas& c, bool progressive, bool subsample_420);
+// Encodes as 8-bit PNG: RGB, or RGBA with one alpha value (0..1) per pixel.
+std::string encode_png(const canvas& c, const std::vector<float>& alpha = {});
 
 } // namespace forge

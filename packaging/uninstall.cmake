@@ -1,0 +1,38 @@
+# Removes what the last `cmake --install` from this build folder put in
+# place, as listed in its install_manifest.txt, and the show folders it
+# leaves empty. Folders shared with other programs (bin/, share/icons/...)
+# stay.
+# Usage: cmake -D MANIFEST=BUILD/install_manifest.txt -P uninstall.cmake
+if(NOT EXISTS "${MANIFEST}")
+  message(FATAL_ERROR "Nothing to uninstall: no ${MANIFEST} (install from this build folder first).")
+endif()
+file(STRINGS "${MANIFEST}" installed)
+set(folders)
+foreach(path ${installed})
+  if(EXISTS "${path}" OR IS_SYMLINK "${path}")
+    message(STATUS "Removing ${path}")
+    file(REMOVE "${path}")
+    if(EXISTS "${path}" OR IS_SYMLINK "${path}")
+      message(FATAL_ERROR "Cannot remove ${path}")
+    endif()
+  endif()
+  # The show folder and the folders inside it.
+  string(REGEX MATCH "^.*/lib/quorlaxen(/.*)?$" in_show "${path}")
+  if(in_show)
+    get_filename_component(folder "${path}" DIRECTORY)
+    while(folder MATCHES "/lib/quorlaxen(/|$)")
+      list(APPEND folders "${folder}")
+      get_filename_component(folder "${folder}" DIRECTORY)
+    endwhile()
+  endif()
+endforeach()
+# Deepest first, so a folder is empty by the time it comes up.
+list(REMOVE_DUPLICATES folders)
+list(SORT folders ORDER DESCENDING)
+foreach(folder ${folders})
+  file(GLOB left "${folder}/*" "${folder}/.*")
+  if(IS_DIRECTORY "${folder}" AND NOT left)
+    message(STATUS "Removing ${folder}/")
+    file(REMOVE_RECURSE "${folder}")
+  endif()
+endforeach()
