@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "frame_writer.h"
 #include "options.h"
 #include "parts/parts.h"
 #include "platform/platform.h"
@@ -140,7 +141,7 @@ std::vector<segment> make_plan(const capture::options& o) {
     return plan;
 }
 
-bool write_png(const std::string& file_name, int width, int height, const std::vector<unsigned char>& rgb) {
+bool write_png(const std::string& file_name, int width, int height, const unsigned char* rgb) {
     FILE* file = std::fopen(file_name.c_str(), "wb");
     if (!file) return false;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -156,7 +157,7 @@ bool write_png(const std::string& file_name, int width, int height, const std::v
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     for (int y = 0; y < height; ++y)
-        png_write_row(png, const_cast<png_bytep>(&rgb[size_t(y) * width * 3]));
+        png_write_row(png, const_cast<png_bytep>(rgb + size_t(y) * width * 3));
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return std::fclose(file) == 0;
@@ -350,9 +351,32 @@ int main(int argc, char** argv) {
 
     const bool progress = !o.quiet && output_count > 1;
     const bool terminal = isatty(2);
-    std::vector<unsigned char> pixels(size_t(o.width) * o.height * 3), rows(pixels.size());
-    const size_t row_bytes = size_t(o.width) * 3;
+    // Frames are read back top-down where the GL can turn the rows over
+    // itself, and written on the writer's thread while the next one renders.
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    const bool invert = GLEW_MESA_pack_invert;
+    if (invert) glPixelStorei(GL_PACK_INVERT_MESA, GL_TRUE);
+    capture::frame_writer writer;
+    const int width = o.width, height = o.height;
+    const std::string output = o.output;
+    capture::frame_sink sink;
+    if (o.kind == capture::output_kind::png || o.kind == capture::output_kind::frames)
+        sink = [=](const unsigned char* rows, const std::string& name) {
+            return write_png(output + name, width, height, rows);
+        };
+    else if (o.kind == capture::output_kind::video)
+        sink = [=](const unsigned char* rows, const std::string&) {
+            const size_t bytes = size_t(width) * height * 3;
+            return std::fwrite(rows, 1, bytes, encoder_pipe) == bytes;
+        };
+    if (sink) capture::start_writer(writer, size_t(width) * 3, size_t(height), !invert, 3, sink);
+    auto check_writer = [&] {
+        const std::string failed = capture::failed_frame(writer);
+        if (failed.empty()) return;
+        if (o.kind == capture::output_kind::video)
+            fail("ffmpeg stopped taking frames (its message is above)");
+        fail("cannot write " + output + (o.kind == capture::output_kind::png ? "" : failed));
+    };
 
     double load_seconds = 0.0, load_cpu_seconds = 0.0;
     const auto loop_start = clock_type::now();
@@ -395,28 +419,22 @@ int main(int argc, char** argv) {
                 std::fputc('\n', stats);
             }
 
-            if (o.kind != capture::output_kind::none) {
-                glReadBuffer(GL_BACK);
-                glReadPixels(0, 0, o.width, o.height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
-                // GL rows run bottom-up; files and ffmpeg want them top-down.
-                for (int y = 0; y < o.height; ++y)
-                    std::copy_n(&pixels[size_t(o.height - 1 - y) * row_bytes], row_bytes,
-                                &rows[size_t(y) * row_bytes]);
-            }
-            if (o.kind == capture::output_kind::png) {
-                if (!write_png(o.output, o.width, o.height, rows)) fail("cannot write " + o.output);
-            } else if (o.kind == capture::output_kind::frames) {
+            if (sink) {
                 // Frames of a range by number, frames at chosen times by their time.
-                char name[40];
-                if (o.single)
-                    std::snprintf(name, sizeof name, "%s-%07.3f.png", f.scene ? "frame" : "show", f.label);
-                else
-                    std::snprintf(name, sizeof name, "frame-%06zu.png", done);
-                if (!write_png(o.output + name, o.width, o.height, rows))
-                    fail("cannot write " + o.output + name);
-            } else if (o.kind == capture::output_kind::video) {
-                if (std::fwrite(rows.data(), 1, rows.size(), encoder_pipe) != rows.size())
-                    fail("ffmpeg stopped taking frames (its message is above)");
+                char name[40] = "";
+                if (o.kind == capture::output_kind::frames) {
+                    if (o.single)
+                        std::snprintf(name, sizeof name, "%s-%07.3f.png", f.scene ? "frame" : "show",
+                                      f.label);
+                    else
+                        std::snprintf(name, sizeof name, "frame-%06zu.png", done);
+                }
+                size_t buffer = 0;
+                unsigned char* pixels = capture::next_buffer(writer, buffer);
+                check_writer();
+                glReadBuffer(GL_BACK);
+                glReadPixels(0, 0, o.width, o.height, GL_RGB, GL_UNSIGNED_BYTE, pixels);
+                capture::write_frame(writer, buffer, name);
             }
             ++done;
 
@@ -432,6 +450,8 @@ int main(int argc, char** argv) {
             }
         }
     }
+    capture::stop_writer(writer);
+    check_writer();
     if (progress && terminal) std::fputc('\n', stderr);
     if (stats) std::fclose(stats);
     if (o.kind == capture::output_kind::video && !finish_encoder())
