@@ -156,7 +156,6 @@ void make_noise_texture(show_context& context, int slot, int width, int height) 
     if (height < 0) height = 0;
     create_texture(entry);
     std::vector<uint8_t> pixels(size_t(width) * height * 4);
-    for (uint8_t& b : pixels)
-        b = uint8_t(show_rand() % 255);
+    show_rand_bytes(pixels.data(), pixels.size());
     upload(GL_RGBA, width, height, GL_RGBA, pixels.data());
 }

@@ -18,14 +18,46 @@ namespace {
 
 using glu_callback = void(CALLBACK*)();
 
-void CALLBACK tess_begin(GLenum type) { glBegin(type); }
-
-void CALLBACK tess_vertex(void* data) {
-    const double* v = static_cast<const double*>(data);
-    glVertex3f(static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2]));
+void CALLBACK tess_begin(GLenum type, void* polygon_data) {
+    shape& s = *static_cast<shape*>(polygon_data);
+    s.primitive = type;
+    s.primitive_vertices.clear();
 }
 
-void CALLBACK tess_end() { glEnd(); }
+void CALLBACK tess_vertex(void* data, void* polygon_data) {
+    shape& s = *static_cast<shape*>(polygon_data);
+    const double* v = static_cast<const double*>(data);
+    s.primitive_vertices.insert(
+        s.primitive_vertices.end(),
+        {static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2])});
+}
+
+// The primitive as separate triangles with the corners, and the order of
+// corners, that GL gives its triangles.
+void CALLBACK tess_end(void* polygon_data) {
+    shape& s = *static_cast<shape*>(polygon_data);
+    const std::vector<float>& v = s.primitive_vertices;
+    const size_t n = v.size() / 3;
+    auto add = [&](size_t a, size_t b, size_t c) {
+        for (size_t i : {a, b, c})
+            s.triangles.insert(s.triangles.end(), {v[3 * i], v[3 * i + 1], v[3 * i + 2]});
+    };
+    if (s.primitive == GL_TRIANGLES) {
+        for (size_t i = 0; i + 2 < n; i += 3)
+            add(i, i + 1, i + 2);
+    } else if (s.primitive == GL_TRIANGLE_FAN) {
+        for (size_t i = 1; i + 1 < n; ++i)
+            add(0, i, i + 1);
+    } else if (s.primitive == GL_TRIANGLE_STRIP) {
+        for (size_t i = 0; i + 2 < n; ++i) {
+            if (i % 2 == 0)
+                add(i, i + 1, i + 2);
+            else
+                add(i + 1, i, i + 2);
+        }
+    }
+    s.primitive_vertices.clear();
+}
 
 // New vertices where edges cross live in the shape's own pool (handed to the
 // tessellator as polygon data) until the polygon is finished.
@@ -111,9 +143,9 @@ void create(shape& s) {
     s.vertex_count = 0;
     s.tessellator = gluNewTess();
     if (!s.tessellator) return;
-    gluTessCallback(s.tessellator, GLU_TESS_BEGIN, reinterpret_cast<glu_callback>(tess_begin));
-    gluTessCallback(s.tessellator, GLU_TESS_VERTEX, reinterpret_cast<glu_callback>(tess_vertex));
-    gluTessCallback(s.tessellator, GLU_TESS_END, reinterpret_cast<glu_callback>(tess_end));
+    gluTessCallback(s.tessellator, GLU_TESS_BEGIN_DATA, reinterpret_cast<glu_callback>(tess_begin));
+    gluTessCallback(s.tessellator, GLU_TESS_VERTEX_DATA, reinterpret_cast<glu_callback>(tess_vertex));
+    gluTessCallback(s.tessellator, GLU_TESS_END_DATA, reinterpret_cast<glu_callback>(tess_end));
     gluTessCallback(s.tessellator, GLU_TESS_COMBINE_DATA, reinterpret_cast<glu_callback>(tess_combine));
     gluTessProperty(s.tessellator, GLU_TESS_WINDING_RULE, GLU_TESS_WINDING_POSITIVE);
 }
@@ -130,6 +162,7 @@ void destroy(shape& s) {
 void begin_polygon(shape& s) {
     s.vertex_count = 0;
     s.combined.clear();
+    s.triangles.clear();
     if (!s.tessellator) return;
     gluTessBeginPolygon(s.tessellator, &s);
     gluTessBeginContour(s.tessellator);
@@ -150,6 +183,12 @@ void end_polygon(shape& s) {
     if (!s.tessellator) return;
     gluTessEndContour(s.tessellator);
     gluTessEndPolygon(s.tessellator);
+    if (s.triangles.empty()) return;
+    glBegin(GL_TRIANGLES);
+    for (size_t i = 0; i + 2 < s.triangles.size(); i += 3)
+        glVertex3f(s.triangles[i], s.triangles[i + 1], s.triangles[i + 2]);
+    glEnd();
+    s.triangles.clear();
 }
 
 void read_outline_file(const unsigned char* data, size_t size, double frame_scale, outline_file& out) {
