@@ -83,6 +83,9 @@ void draw_dots(draw_batch& batch) {
 }
 
 void add_quads(draw_batch& batch, const mesh_group& group, float dx, float dy, float dz) {
+    // A full batch is drawn first, as with dots: the reserve is all it holds.
+    if (batch.positions.size() + 12 * group.size() > batch.positions.capacity() && !batch.positions.empty())
+        draw_quad_batch(batch);
     for (const quad& q : group)
         for (const Vec3& v : q.corners)
             batch.positions.insert(batch.positions.end(), {v.x + dx, v.y + dy, v.z + dz});

@@ -20,6 +20,21 @@
 
 // --- shared helpers ---
 
+walker_place walker_at(double T, double speed_draw, double spread_draw, bool mirrored) {
+    const double speed = 1.0 + 0.3 * speed_draw;
+    walker_place w;
+    w.frame = int(std::floor(20.0 * std::max(0.0, speed * 1.6 * (T - 36.0))));
+    const int cycle = w.frame / 41;
+    w.x = mirrored ? 60.0 * spread_draw - 86.0 + 8.6 * cycle - 5.0 - 40.0
+                   : 40.0 * spread_draw - 86.0 + 8.6 * cycle - 5.0;
+    w.y = mirrored ? -229.0 : -117.0;
+    w.z = mirrored ? 250.0 : 350.0;
+    // Mirrored walkers differ in place only: every figure walks forward
+    // through its cycle.
+    w.scale_x = 15.0f;
+    return w;
+}
+
 double script_ramp(double T, double start, double rate) { return std::clamp((T - start) * rate, 0.0, 1.0); }
 double clamp01(double x) { return std::clamp(x, 0.0, 1.0); }
 double ease(double x, double k) { return ease_cos(x, k); }
@@ -138,6 +153,23 @@ bool dot_in_view(const dot_view& view, double x, double y, double size, double s
         outside &= planes_beyond(view, x + ((corner & 1) ? half_x : -half_x),
                                  y + ((corner & 2) ? half_y : -half_y), 0.0);
     return outside == 0;
+}
+
+bool dot_covers_a_pixel(const dot_view& view, int width, int height, double x, double y, double size,
+                        double squash) {
+    const double half_x = 2.0 * std::abs(size), half_y = 2.0 * std::abs(size * squash);
+    const double* m = view.m;
+    double lo_x = 1e300, hi_x = -1e300, lo_y = 1e300, hi_y = -1e300;
+    for (int corner = 0; corner < 4; ++corner) {
+        const double px = x + ((corner & 1) ? half_x : -half_x), py = y + ((corner & 2) ? half_y : -half_y);
+        const double w = m[3] * px + m[7] * py + m[15];
+        if (!(w > 0.0)) return true;
+        const double sx = (m[0] * px + m[4] * py + m[12]) / w * 0.5 * width;
+        const double sy = (m[1] * px + m[5] * py + m[13]) / w * 0.5 * height;
+        lo_x = std::min(lo_x, sx), hi_x = std::max(hi_x, sx);
+        lo_y = std::min(lo_y, sy), hi_y = std::max(hi_y, sy);
+    }
+    return (hi_x - lo_x) * (hi_y - lo_y) >= 1.0;
 }
 
 dot_cell first_field_cell(double T, double wave, double shrink_start, double size_factor) {
@@ -539,16 +571,19 @@ void field_row_22(show_context& context, const script_frame& f, draw_batch& dots
             const dot_cell cell = first_field_cell(T, wave, T, 0.75);
             const bool inner = rand01() < 0.5;
             const double blue = inner ? 2.0 * rand01() : 0.0;
-            bool outer = cell.size > 0.0;
-            if ((r >= -9 && T > 47) || (r >= -29 && T > 51)) outer = false;
-            if (!outer) continue;
+            if (cell.size <= 0.0) continue;
+            // Once the rows empty only their outer dots go; the light centre stays.
+            const bool outer = !((r >= -9 && T > 47) || (r >= -29 && T > 51));
             const float light[3] = {1.0f, 1.0f, float(blue)};
             if (!dot_in_view(view, 4.5 * c, 4.5 * r, cell.size, cell.squash)) {
                 // The colour a drawn dot leaves current stays what later rows see.
-                leave_colour(dots, inner ? light : black_dot);
+                if (inner)
+                    leave_colour(dots, light);
+                else if (outer)
+                    leave_colour(dots, black_dot);
                 continue;
             }
-            add_dot(dots, 4.5 * c, 4.5 * r, cell.size, cell.squash, list_decagon, black_dot);
+            if (outer) add_dot(dots, 4.5 * c, 4.5 * r, cell.size, cell.squash, list_decagon, black_dot);
             if (inner) add_dot(dots, 4.5 * c, 4.5 * r, 0.5 * cell.size, cell.squash, list_decagon, light);
         }
     }
@@ -818,16 +853,13 @@ void trumpet_with_valves(part_start& part, double T, double phi) {
 void walkers(part_start& part, const script_frame& f, unsigned seed, int count, bool mirrored) {
     show_srand(seed);
     for (int i = 0; i < count; ++i) {
-        const double speed = 1.0 + 0.3 * rand01();
+        const double speed = rand01();
         const double spread = rand01();
-        const int frame = int(std::floor(20.0 * std::max(0.0, speed * 1.6 * (f.T - 36.0))));
-        const int cycle = frame / 41;
-        const double x = mirrored ? 60.0 * spread - 86.0 + 8.6 * cycle - 5.0 - 40.0
-                                  : 40.0 * spread - 86.0 + 8.6 * cycle - 5.0;
+        const walker_place w = walker_at(f.T, speed, spread, mirrored);
         glPushMatrix();
-        glTranslatef(float(x), mirrored ? -229.0f : -117.0f, mirrored ? 250.0f : 350.0f);
-        glScalef(mirrored ? -15.0f : 15.0f, 15.0f, 0.0f);
-        draw_group(part.man3, frame % 41 + 1);
+        glTranslatef(float(w.x), float(w.y), float(w.z));
+        glScalef(w.scale_x, 15.0f, 0.0f);
+        draw_group(part.man3, w.frame % 41 + 1);
         glPopMatrix();
     }
 }
@@ -872,10 +904,6 @@ void shape_frame(part_start& part, const script_frame& f) {
     glCallList(GLuint(list_shape_base + 1 + 2 * frame));
 }
 
-// Row 42: the line laid ahead of the train (which runs along +y from
-// anchor 2's start at 28 units of this frame per second), and a parallel
-// piece beside the train that slides aside. Copies far behind the train lie
-// outside every camera of the window and are not drawn.
 // The box around every corner of the group; false for a group with none.
 bool group_bounds(const mesh_group& group, Vec3& lo, Vec3& hi) {
     bool any = false;
@@ -891,13 +919,18 @@ bool group_bounds(const mesh_group& group, Vec3& lo, Vec3& hi) {
     return any;
 }
 
+// Row 42: the line laid ahead of the train (which runs along +y from
+// anchor 2's start at 28 units of this frame per second), and a parallel
+// line that slides aside.
 void track_copies(part_start& part, show_context& context, const script_frame& f, double v) {
     const double T = f.T;
     const double laid = ease(f.ramp(68, 0.5), 1) * (1.0 - f.ramp(113, 1));
     if (laid <= 0.0) return;
     const double train = 28.0 * (T - 70.0);
     const double spacing = 1.0 + 0.4 * ease(f.ramp(100, 0.25), 1);
-    const int first = std::max(0, int(std::floor((train - 150.0) / spacing)));
+    // The line from its start at anchor 2's origin to 60 laid units ahead of
+    // the train, and the same line slid aside; a piece is left out only
+    // where it lies outside the view.
     const int last = int(std::floor((train + 60.0 * laid) / spacing));
     const double aside = -30.0 * ease(f.envelope(76, 0.2, 95, 0.2), 1);
     // A piece is the tracks model turned 90 degrees about z, then about y,
@@ -916,13 +949,11 @@ void track_copies(part_start& part, show_context& context, const script_frame& f
     glTranslatef(3940.0f, 1388.0f, 100.0f);
     glScalef(50.0f, 50.0f, float(50.0 * v));
     view = current_dot_view();
-    for (int k = first; k <= last; ++k)
+    for (int k = 0; k <= last; ++k)
         piece(0.0, k * spacing);
-    if (aside < 0.0) {
-        const int near = int(std::floor(train / spacing));
-        for (int k = std::max(0, near - 60); k <= near + 60; ++k)
-            piece(aside - 2.0, k * spacing);
-    }
+    if (aside < 0.0)
+        for (int k = 0; k <= last; ++k)
+            piece(aside, k * spacing);
     draw_quad_batch(part.dots);
     end_solid();
 }
@@ -983,7 +1014,7 @@ void part_start::draw_scene_script(show_context& context) {
     if (T > 119 && T < 150)
         glow_doodles(part, f, {4234246, 119, 149, 40, 284.5, 266, {1.0f, 0.5f, 0.0f}, {1.0f, 0.0f, 0.0f}});
     if (T > 152 && T < 181)
-        glow_doodles(part, f, {4234247, 152, 180, 60, 888.1, 659, {1.0f, 0.6f, 0.6f}, {0.2f, 0.4f, 0.4f}});
+        glow_doodles(part, f, {4234246, 152, 180, 60, 888.1, 659, {1.0f, 0.6f, 0.6f}, {0.2f, 0.4f, 0.4f}});
     if (T < 36) doodles_row_20(context, f);
     if (T > 51 && T < 62) tracks_row_21(context, f);
     field_row_22(context, f, dots);

@@ -82,6 +82,11 @@ dot_view current_dot_view();
 // transform: such a dot produces no fragment, so skipping it leaves the
 // picture as it was. Anything near an edge counts as visible.
 bool dot_in_view(const dot_view& view, double x, double y, double size, double squash);
+// False when the dot draw_dot would draw at (x, y) covers less than one
+// pixel of a width x height view: its box on the screen is smaller than a
+// pixel. A dot partly behind the eye counts as covering.
+bool dot_covers_a_pixel(const dot_view& view, int width, int height, double x, double y, double size,
+                        double squash);
 // The same test for an axis-aligned box [lo, hi] in the current object
 // space: false only when all eight corners lie beyond one clip plane.
 bool box_in_view(const dot_view& view, const Vec3& lo, const Vec3& hi);
@@ -123,6 +128,18 @@ std::string meander_commands(int count, double turn_probability, int direction);
 // End 240 (T - t0) for stroke 0, (50 rand01() + 150) (T - t0) otherwise;
 // with `erase_from` >= 0 the start is min(700 max(T - erase_from, 0), end).
 void draw_track_line_set(const script_frame& frame, double t0, int straight, double erase_from, double width);
+
+// Rows 30 and 31: a walker of man3 from its two random draws (speed, then
+// spread). `frame` counts walk-cycle frames at 20 a second (group
+// frame % 41 + 1); the place moves on 8.6 units each full cycle, over which
+// the model's frames carry the figure the same 8.6 units forward (0.573 in
+// model units at scale 15).
+struct walker_place {
+    double x = 0.0, y = 0.0, z = 0.0;
+    float scale_x = 15.0f;
+    int frame = 0;
+};
+walker_place walker_at(double T, double speed_draw, double spread_draw, bool mirrored);
 
 // The rows 43 to 65; defined with those rows. Runs right after row 42 in
 // the same matrix and GL state.

@@ -135,7 +135,6 @@ void falling_trombones(part_start& part, const script_frame& f) {
         translate(40.0 * rx + 40.0, y, 15.0 * rz);
         rotate((2.0 * spin - 1.0) * 10.0 * T, 0.0f, 0.0f, 1.0f);
         glScalef(0.3f, 0.3f, 0.0f);
-        rotate(90.0, 1.0f, 0.0f, 0.0f);
         part.trombone.draw();
         glPopMatrix();
     }
@@ -143,19 +142,6 @@ void falling_trombones(part_start& part, const script_frame& f) {
 }
 
 // --- row 50: the monster machine ---
-
-// Centre of a group's corners, for parts that are drawn a second time
-// shrunk about themselves.
-Vec3 group_centre(const mesh_group& group) {
-    Vec3 lo = make_vec3(1e30f, 1e30f, 1e30f), hi = make_vec3(-1e30f, -1e30f, -1e30f);
-    for (const quad& q : group)
-        for (const Vec3& c : q.corners) {
-            lo = make_vec3(std::min(lo.x, c.x), std::min(lo.y, c.y), std::min(lo.z, c.z));
-            hi = make_vec3(std::max(hi.x, c.x), std::max(hi.y, c.y), std::max(hi.z, c.z));
-        }
-    if (group.empty()) return make_vec3(0.0f, 0.0f, 0.0f);
-    return make_vec3(0.5f * (lo.x + hi.x), 0.5f * (lo.y + hi.y), 0.5f * (lo.z + hi.z));
-}
 
 void monster_machine(part_start& part, const script_frame& f) {
     const double T = f.T;
@@ -182,16 +168,10 @@ void monster_machine(part_start& part, const script_frame& f) {
     glPopMatrix();
     glPopMatrix();
 
-    // The furnace: black, then its orange glow inside it.
+    // The furnace: black, then again in orange at the same place.
     draw_group(teras, 8);
-    glPushMatrix();
-    const Vec3 c = group_centre(teras.group_at(8));
-    translate(c.x, c.y, c.z);
-    glScalef(0.8f, 0.8f, 0.8f);
-    translate(-c.x, -c.y, -c.z);
     glColor3f(1.0f, 0.5f, 0.0f);
     draw_group(teras, 8);
-    glPopMatrix();
 
     // Pistons: each group pumps on its own small delay; group 5 is red.
     for (const int g : {1, 2, 3, 5, 4}) {
@@ -229,32 +209,39 @@ void blue_dot_field(part_start& part, const script_frame& f) {
     glScalef(0.03f, 0.03f, 0.03f);
     // The field is eaten from the top once the camera moves on.
     const int top = 95 - int(std::floor(6.0 * std::max(T - 103.0, 0.0)));
-    // The field reaches as far right as camera_3 travels by T = 124; only
-    // the cells near its centre are drawn (about 56 cells each side are in
-    // view), though every cell still draws its random values.
-    constexpr double pitch = 4.5 * 0.03;
-    const double centre = part.camera_3.centre.x / pitch;
     const dot_view view = current_dot_view();
     constexpr float black[3] = {0.0f, 0.0f, 0.0f};
-    // Rows above 35 lie outside camera_3's view during the whole window.
-    for (int r = -35; r < std::min(top, 36); ++r) {
-        // Each row keeps its own pattern whichever rows are drawn.
+    constexpr double widest = 2.0; // a dot's half extent at full size
+    for (int r = -35; r < top; ++r) {
+        // A row wholly outside the view is passed over: each row seeds its
+        // own pattern, so the rows after it stay as they are.
+        const double y = 4.5 * r;
+        if (!box_in_view(view, make_vec3(float(4.5 * -32 - widest), float(y - widest), 0.0f),
+                         make_vec3(float(4.5 * 211 + widest), float(y + widest), 0.0f)))
+            continue;
         show_srand(uint32_t(r + 45 - 60724999));
         for (int c = -32; c < 212; ++c) {
             const double wave = clamp01(0.5 * (T - 93.0) - 0.01 * c);
             const dot_cell cell = first_field_cell(T, wave, 1e9, 1.0);
             const int colour = std::min(int(3.0 * rand01()), 2);
             const bool lit = rand01() < 0.5;
-            // Dots under a hundredth of the pitch cover no pixel at this scale.
-            if (cell.u < 0.001 || cell.size < 0.02 || std::abs(c - centre) > 64.0) continue;
-            const double x = 4.5 * c, y = 4.5 * r;
-            if (!dot_in_view(view, x, y, cell.size, cell.squash)) {
+            if (cell.u < 0.001 || cell.size <= 0.0) continue;
+            const double x = 4.5 * c;
+            // A dot outside the view, or one covering less than a pixel at
+            // this view's size, is left out.
+            if (!dot_in_view(view, x, y, cell.size, cell.squash) ||
+                !dot_covers_a_pixel(view, f.W, f.H, x, y, cell.size, cell.squash)) {
                 // The colour a drawn dot leaves current stays what later rows see.
                 leave_colour(part.dots, lit ? inner_dot_colours[colour] : black);
                 continue;
             }
             add_dot(part.dots, x, y, cell.size, cell.squash, list_decagon, black);
-            if (lit) add_dot(part.dots, x, y, 0.5 * cell.size, cell.squash, list_decagon, inner_dot_colours[colour]);
+            if (!lit) continue;
+            if (dot_covers_a_pixel(view, f.W, f.H, x, y, 0.5 * cell.size, cell.squash))
+                add_dot(part.dots, x, y, 0.5 * cell.size, cell.squash, list_decagon,
+                        inner_dot_colours[colour]);
+            else
+                leave_colour(part.dots, inner_dot_colours[colour]);
         }
     }
     draw_dots(part.dots);
@@ -360,16 +347,15 @@ void falling_wheels(part_start& part, const script_frame& f) {
     const double count = falling_wheel_count(T);
     if (count <= 0.0) return;
     begin_solid(part.camera_1);
-    constexpr float hub[3] = {0.0f, 0.547f, 1.161f};
     for (int k = 0; k < count && k < 8; ++k) {
         const double rx = rand01(), ry = rand01(), rz = rand01(), spin = rand01();
         if (!falling_wheel_shown(k, T)) continue;
         glPushMatrix();
         translate(200.0 * rx - 100.0, 250.0 * ry + 130.0 - 70.0 * (T - 42.0), 350.0 * rz + 50.0);
         glScalef(9.0f, 9.0f, 9.0f);
-        rotate(90.0, 0.0f, 1.0f, 0.0f);
-        about_pivot(hub, (2.0 * spin - 1.0) * 400.0 * T, 1.0f, 0.0f, 0.0f);
-        draw_group(part.cycle2, 1);
+        // Spinning in the plane camera 1 looks at.
+        rotate((2.0 * spin - 1.0) * 400.0 * T, 0.0f, 0.0f, 1.0f);
+        part.cycle2.draw();
         glPopMatrix();
     }
     end_solid();

@@ -235,3 +235,24 @@ TEST(script_helpers, ramps_and_envelopes) {
     EXPECT_DOUBLE_EQ(f.since(80), 0.0);
     EXPECT_DOUBLE_EQ(f.since(70), 4.0);
 }
+
+// Each walker moves on continuously: the model's frames carry the figure
+// 0.58 model units forward over a cycle, and the place moves 8.6 units at
+// the wrap, so the figure's world x only ever takes small steps forward.
+TEST(script_helpers, walkers_move_forward_continuously_across_a_cycle_wrap) {
+    for (const bool mirrored : {false, true}) {
+        double last = 0.0;
+        bool first = true;
+        // Frames at 20 a second: step the time so every frame is seen.
+        for (double T = 47.0; T < 52.0; T += 0.01) {
+            const walker_place w = walker_at(T, 0.5, 0.3, mirrored);
+            const double x = w.x + w.scale_x * 0.58 * double(w.frame % 41) / 41.0;
+            if (!first) {
+                EXPECT_GE(x - last, -1e-9) << "T " << T << (mirrored ? " mirrored" : "");
+                EXPECT_LT(x - last, 1.0) << "T " << T << (mirrored ? " mirrored" : "");
+            }
+            first = false;
+            last = x;
+        }
+    }
+}

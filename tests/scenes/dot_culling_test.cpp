@@ -326,3 +326,26 @@ TEST_F(dot_culling, BackdropSquaresInOnePassMatchThemOneByOne) {
 }
 
 } // namespace
+
+namespace {
+
+// A dot is left out for its size only when it covers less than a pixel of
+// the view it is drawn in: the same dot counts at a wider view.
+TEST_F(dot_culling, SubPixelDotsDependOnTheViewSize) {
+    glLoadIdentity();
+    gluLookAt(0, 0, 100, 0, 0, 0, 0, 1, 0);
+    const dot_view view = current_dot_view();
+    // Units per pixel at 256 pixels across.
+    const double unit = 2.0 * half_view / 256.0;
+    // Half extent 2 size: a box of 1.2 x 1.2 pixels, then 0.6 x 0.6.
+    EXPECT_TRUE(dot_covers_a_pixel(view, 256, 256, 0.0, 0.0, 0.3 * unit, 1.0));
+    EXPECT_FALSE(dot_covers_a_pixel(view, 256, 256, 0.0, 0.0, 0.15 * unit, 1.0));
+    EXPECT_TRUE(dot_covers_a_pixel(view, 1024, 1024, 0.0, 0.0, 0.15 * unit, 1.0));
+    // A flat dot covers nothing; one behind the eye is never judged small.
+    EXPECT_FALSE(dot_covers_a_pixel(view, 256, 256, 0.0, 0.0, 10.0 * unit, 0.0));
+    glLoadIdentity();
+    gluLookAt(0, 0, 100, 0, 0, 200, 0, 1, 0);
+    EXPECT_TRUE(dot_covers_a_pixel(current_dot_view(), 256, 256, 0.0, 0.0, 0.01 * unit, 1.0));
+}
+
+} // namespace

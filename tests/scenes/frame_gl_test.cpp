@@ -199,3 +199,48 @@ TEST_F(frame_gl, far_plane_jumps_as_T_passes_50) {
     EXPECT_NEAR(far_at(49.9), 5500.0, 5500.0 * 1e-3);
     EXPECT_NEAR(far_at(50.1), 130000.0, 130000.0 * 2e-2);
 }
+
+// The blue field (scene time 93 to 124) in a 21:9 view: dots are left out
+// only outside the view or under a pixel, so the field reaches both edges
+// of a view wider than 16:9 as densely as its middle.
+TEST_F(letterbox_gl, the_blue_field_fills_a_21_9_view_to_its_edges) {
+    const int view_height = 548; // 1280 / 548 = 21:9
+    bare_show show(1280, 1024, 1280, view_height);
+    show.render_at(110.0);
+    const int band = (1024 - view_height) / 2;
+    const std::vector<uint8_t> pixels = test_gl::read_rgba(0, band, 1280, view_height);
+    auto dark_share = [&](int x0, int x1) {
+        int dark = 0, all = 0;
+        for (int y = 0; y < view_height; ++y)
+            for (int x = x0; x < x1; ++x) {
+                const uint8_t* p = &pixels[(size_t(y) * 1280 + x) * 4];
+                dark += p[0] < 50 && p[1] < 50 && p[2] < 50;
+                ++all;
+            }
+        return double(dark) / all;
+    };
+    const double middle = dark_share(600, 680);
+    EXPECT_GT(middle, 0.02);
+    EXPECT_GT(dark_share(0, 80), 0.5 * middle);
+    EXPECT_GT(dark_share(1200, 1280), 0.5 * middle);
+}
+
+// Row 22 empties from the top rows down after T = 47: their black outer
+// dots go and the light centres stay.
+TEST_F(letterbox_gl, the_emptied_rows_keep_their_light_centres) {
+    bare_show show(1280, 1024, 1280, 720);
+    auto count = [&](double T) {
+        show.render_at(T);
+        const std::vector<uint8_t> pixels = test_gl::read_rgba(0, 152, 1280, 720);
+        int light = 0, dark = 0;
+        for (size_t i = 0; i < pixels.size(); i += 4) {
+            light += pixels[i] > 200 && pixels[i + 1] > 200;
+            dark += pixels[i] < 40 && pixels[i + 1] < 40 && pixels[i + 2] < 40;
+        }
+        return std::make_pair(light, dark);
+    };
+    const auto before = count(46.95), after = count(47.05);
+    EXPECT_GT(before.first, 500);
+    EXPECT_LT(after.second, before.second);        // outer dots went
+    EXPECT_GT(after.first, before.first * 8 / 10); // centres stayed
+}
