@@ -4,8 +4,14 @@
 # multisampling, and reports per-frame render times (p50/p95/p99/max), the
 # five slowest one-second windows of show time with their draw calls, the
 # load time (process start to first frame, all data loaded) and peak memory.
-# Writes OUT/show-bench.txt, OUT/frames-4x.csv, OUT/frames-1x.csv and
-# OUT/frame-times.png (needs gnuplot for the plot).
+# Each pass is read against the floor frame, measured in the same run: the
+# same target cleared, resolved and presented with nothing drawn (what any
+# frame costs at that size). A stage split of a few representative frames
+# (processor time of target clear, backdrop, scene, glow clear, resolve,
+# bend pass, present) shows where the time of each goes.
+# Writes OUT/show-bench.txt, OUT/frames-4x.csv, OUT/frames-1x.csv,
+# OUT/floor-4x.csv, OUT/floor-1x.csv, OUT/stages-4x.csv, OUT/stages-1x.csv
+# and OUT/frame-times.png (needs gnuplot for the plot).
 #
 #   bench/show-bench.sh [BUILD_DIR]          (default: build)
 #   BENCH_FPS=N        frames a second of show time (default 60, the capture's
@@ -44,6 +50,34 @@ run() { # NAME ARGS...: one render-only pass, per-frame CSV and summary
 }
 run 4x
 run 1x --no-aa
+
+# The floor frame and the stage split need a capture program that has them
+# (an older build, measured for comparison, may not).
+staged=0
+"$capture" --help | grep -q -- --floor && staged=1
+rm -f "$out"/floor-*.csv "$out"/stages-*.csv
+
+# The floor frame: 10 s of frames with nothing drawn.
+for pass in 4x 1x; do
+    [ $staged = 1 ] || break
+    echo "show-bench: floor frame, $pass ..." >&2
+    "$capture" --size 1280x720 --fps 60 --from 0 --to 10 --quiet --floor --stats "$out/floor-$pass.csv" \
+        $([ $pass = 1x ] && echo --no-aa) >/dev/null
+done
+
+# Where the time goes in representative frames (show time): a quiet frame,
+# the title's doodles and dense field, a railway frame, the blue field, the
+# razors, the finale's tracks; each with the two frames after it.
+split_times=""
+for t in 36 20 97 105 130 165 200 224; do
+    split_times="$split_times --at $t --at $t.0166666667 --at $t.0333333333"
+done
+for pass in 4x 1x; do
+    [ $staged = 1 ] || break
+    echo "show-bench: stage split, $pass ..." >&2
+    "$capture" --size 1280x720 --fps 60 $split_times --quiet --stages --stats "$out/stages-$pass.csv" \
+        $([ $pass = 1x ] && echo --no-aa) >/dev/null
+done
 
 video_line="not measured (BENCH_VIDEO=1 measures it)"
 if [ "${BENCH_VIDEO:-0}" = 1 ]; then
@@ -86,10 +120,18 @@ lines = [
 for name, title in (("4x", "4 samples"), ("1x", "no multisampling")):
     rows = list(csv.DictReader(open(f"{out}/frames-{name}.csv")))
     ms = sorted(float(r["render_ms"]) for r in rows)
+    try:
+        floor = sorted(float(r["render_ms"]) for r in csv.DictReader(open(f"{out}/floor-{name}.csv")))
+    except FileNotFoundError:
+        floor = []
     s = summary(name)
     lines.append(f"{title}: {len(ms)} frames")
     lines.append("  frame ms  p50 {:.1f}  p95 {:.1f}  p99 {:.1f}  max {:.1f}  mean {:.1f}".format(
         percentile(ms, 50), percentile(ms, 95), percentile(ms, 99), ms[-1], sum(ms) / len(ms)))
+    if floor:
+        floor_p50 = percentile(floor, 50)
+        lines.append("  floor frame ms  p50 {:.1f} (target clear, resolve and present alone); the show's p50 is {:.2f} x, "
+                     "p99 {:.2f} x the floor".format(floor_p50, percentile(ms, 50) / floor_p50, percentile(ms, 99) / floor_p50))
     cpu = sorted(float(r["cpu_ms"]) for r in rows)
     lines.append("  CPU ms    p50 {:.1f}  p95 {:.1f}  p99 {:.1f}  max {:.1f}  mean {:.1f}".format(
         percentile(cpu, 50), percentile(cpu, 95), percentile(cpu, 99), cpu[-1], sum(cpu) / len(cpu)))
@@ -110,6 +152,24 @@ for name, title in (("4x", "4 samples"), ("1x", "no multisampling")):
             second, second + 1, float(rs[0]["scene_time"]), mean(rs, "render_ms"),
             max(float(r["render_ms"]) for r in rs), mean(rs, "cpu_ms"),
             mean(rs, "begins") if "begins" in rs[0] else 0, mean(rs, "lists") if "lists" in rs[0] else 0))
+    lines.append("")
+for name, title in (("4x", "4 samples"), ("1x", "no multisampling")):
+    try:
+        rows = list(csv.DictReader(open(f"{out}/stages-{name}.csv")))
+    except FileNotFoundError:
+        continue
+    stages = [c for c in rows[0] if c.endswith("_ms") and c not in ("render_ms", "cpu_ms")]
+    lines.append(f"Stage split, {title}: processor ms per stage, median of three frames (GL finished at each stage)")
+    lines.append("  show t  " + " ".join("{:>8}".format(c[:-3].replace("_", " ")[:8]) for c in stages) + "    fixed    scene")
+    groups = {}
+    for r in rows:
+        groups.setdefault(int(float(r["show_time"]) + 0.001), []).append(r)
+    for t, g in groups.items():
+        med = lambda c: sorted(float(r[c]) for r in g)[len(g) // 2]
+        values = [med(c) for c in stages]
+        fixed = sum(v for c, v in zip(stages, values) if c not in ("scene_ms",))
+        lines.append("  {:6d}  ".format(t) + " ".join("{:8.1f}".format(v) for v in values) +
+                     "  {:7.1f}  {:7.1f}".format(fixed, med("scene_ms")))
     lines.append("")
 lines.append(f"Capture to H.264 + music at 60 frames/s: {video}")
 open(f"{out}/show-bench.txt", "w").write("\n".join(lines) + "\n")
