@@ -5,18 +5,23 @@
 #include "encode.h"
 #include "master.h"
 #include "piece.h"
+#include "render.h"
 #include "score.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 namespace fm = forge_music;
@@ -291,6 +296,47 @@ TEST(MusicScore, AccentListMatchesTheTimeline) {
             listed = listed || std::fabs(h.time - a) < 0.002;
         EXPECT_TRUE(listed) << a;
     }
+}
+
+// --- rendering ----------------------------------------------------------------
+
+// libfluidsynth draws its dither noise with rand() while it sets up its
+// process-wide tables in the first synthesizer it creates. A slower rand()
+// (same values) stretches that set-up, so that a second synthesizer created
+// meanwhile on another thread would be sure to find it unfinished.
+extern "C" int rand() noexcept {
+    static int (*const real)() = reinterpret_cast<int (*)()>(dlsym(RTLD_NEXT, "rand"));
+    static std::atomic<unsigned> calls{0};
+    if (++calls % 1024 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return real();
+}
+
+TEST(MusicRender, TwoRendersAtOnceGiveTheSameSamples) {
+    // The opening of version 1: every channel's programme, volume, pan and
+    // reverb send, and its first notes. The two renders here must be the
+    // first synthesizers of the process (ctest runs each case on its own).
+    fm::score s = fm::compose(1);
+    s.length = 0.5;
+    std::erase_if(s.notes, [](const fm::note& n) { return n.start + n.length > 0.4; });
+    ASSERT_FALSE(s.notes.empty());
+    const std::string font = QUORLAXEN_SOUNDFONT;
+    fm::stereo out[2];
+    std::string errors[2];
+    std::thread threads[2];
+    for (int i = 0; i < 2; ++i)
+        threads[i] = std::thread([&, i] {
+            try {
+                out[i] = fm::render_score(s, font);
+            } catch (const std::exception& e) {
+                errors[i] = e.what();
+            }
+        });
+    for (auto& t : threads)
+        t.join();
+    ASSERT_EQ(errors[0] + errors[1], "");
+    EXPECT_GT(fm::peak_level(out[0]), 0.01f);
+    EXPECT_TRUE(out[0].left == out[1].left && out[0].right == out[1].right)
+        << "one of the renders lost its modulators (velocity, volume, pan)";
 }
 
 // --- the forged files -------------------------------------------------------

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 
 namespace forge_music {
@@ -35,9 +36,18 @@ struct settings_deleter {
     void operator()(fluid_settings_t* s) const { delete_fluid_settings(s); }
 };
 
+// libfluidsynth fills its process-wide tables (the default modulators among
+// them) inside the first new_fluid_synth, and a synthesizer created on
+// another thread meanwhile does not wait for that: it copies modulators that
+// are still blank and renders without velocity, volume, expression, pan or
+// reverb send. Synthesizers are therefore created one at a time; loading the
+// SoundFont and rendering still run in parallel.
+std::mutex synth_creation;
+
 } // namespace
 
 stereo render_score(const score& s, const std::string& soundfont_path) {
+    std::unique_lock<std::mutex> creating(synth_creation);
     fluid_set_log_function(FLUID_WARN, nullptr, nullptr);
     fluid_set_log_function(FLUID_INFO, nullptr, nullptr);
     fluid_set_log_function(FLUID_DBG, nullptr, nullptr);
@@ -60,6 +70,7 @@ stereo render_score(const score& s, const std::string& soundfont_path) {
     std::unique_ptr<fluid_synth_t, synth_deleter> synth(new_fluid_synth(st));
     if (!synth) throw std::runtime_error("fluidsynth: cannot create the synthesizer");
     fluid_synth_t* sy = synth.get();
+    creating.unlock();
     int font = fluid_synth_sfload(sy, soundfont_path.c_str(), 1);
     if (font == FLUID_FAILED) throw std::runtime_error("fluidsynth: cannot load SoundFont " + soundfont_path);
 
