@@ -7,11 +7,13 @@
 
 // Conventions of the models, taken from how the scene script places them:
 // - Instruments flattened onto the model x-z plane (horn, hourglass, kwnos,
-//   trumpets, Trombone, flute, ak472, razor, teras, gaza) are drawn here in
-//   screen terms (u, v) = (x, -z): the show turns them so that model -z is up.
+//   trumpets, flute, ak472, razor, teras, gaza) are drawn here in screen
+//   terms (u, v) = (x, -z): the show turns them so that model -z is up. The
+//   Trombone is also flattened onto x-y, so it lies on the plane between.
 // - Vehicles seen from the side (train, tracks, bicycle, boat) have their
 //   length along z and y up; truck, tuba, man3, greetings2, quorlaxen, telos
-//   and the helicopter's side face the camera in the x-y plane.
+//   and the helicopter's side face the camera in the x-y plane. cycle2 is
+//   seen in profile (y-z) and, falling, from +z (x-y).
 // - Moving parts are modelled about the pivots the script turns them on.
 
 namespace forge {
@@ -52,15 +54,16 @@ std::vector<p2> bell_profile(double length, double r0, double r1, double power =
     return p;
 }
 
-// A spoked wheel outline in a plane: rim, hub and spokes (gaps are holes).
+// A spoked wheel outline in a plane: rim, hub and spokes (gaps are holes);
+// the first spoke points along `first_spoke` radians from the plane's u axis.
 void wheel(group& g, const plane& pl, p2 c, double r, double rim, int spokes, double thickness,
-           double spoke_width) {
+           double spoke_width, double first_spoke = 0) {
     std::vector<polygon> solids{circle(c, r, 48)};
     std::vector<polygon> holes;
     // Gaps between spokes: sectors of the inner disc minus the spoke bands.
     double inner = r - rim, hub = std::max(r * 0.14, spoke_width * 1.5);
     for (int k = 0; k < spokes; ++k) {
-        double a0 = 2 * pi * k / spokes, a1 = 2 * pi * (k + 1) / spokes;
+        double a0 = first_spoke + 2 * pi * k / spokes, a1 = first_spoke + 2 * pi * (k + 1) / spokes;
         double pad0 = spoke_width / 2 / hub, pad1 = spoke_width / 2 / inner;
         polygon gap;
         for (int i = 0; i <= 10; ++i) {
@@ -196,22 +199,46 @@ model make_trumpet() {
     return m;
 }
 
+// The trombone is drawn on the plane y = -z, halfway between the two planes
+// the script flattens it onto: x-z when it stands (model -z up) and x-y when
+// it falls (model y up). With v stretched by the square root of two both
+// projections show the drawing (u, v) at its true proportions, and round
+// tubing keeps its width in each.
+v3 trombone_point(double u, double v) { return {u, v, -v}; }
+
+std::vector<v3> trombone_path(const std::vector<p2>& drawing) {
+    std::vector<v3> out;
+    for (p2 p : drawing)
+        out.push_back(trombone_point(p.x, p.y));
+    return out;
+}
+
+std::vector<p2> arc(p2 c, double r, double a0, double a1, int n) {
+    std::vector<p2> out;
+    for (int i = 0; i <= n; ++i) {
+        double a = a0 + (a1 - a0) * i / n;
+        out.push_back({c.x + r * std::cos(a), c.y + r * std::sin(a)});
+    }
+    return out;
+}
+
 model make_trombone() {
-    // Bell and slide both point left; the tuning bow is at the right.
+    // Bell and slide both point left; the tuning bow is at the right. The
+    // tubing is drawn thicker than life: the falling ones are shown at 0.3.
     model m;
     group& g = m.add_group("trombone");
-    tube(g, {xz(0.25, -0.2), xz(-3.55, -0.2)}, 0.04, 10);
-    std::vector<v3> slide_bow = arc_xz({-3.55, -0.34}, 0.14, pi / 2, 3 * pi / 2, 10);
-    tube(g, slide_bow, 0.045, 10);
-    tube(g, {xz(-3.55, -0.48), xz(0.05, -0.48)}, 0.04, 10);
-    tube(g, {xz(-3.3, -0.2), xz(-3.3, -0.48)}, 0.03, 6); // slide brace (the grip)
-    tube(g, {xz(-0.2, -0.2), xz(-0.2, 0.28)}, 0.025, 6);
-    std::vector<v3> gooseneck{xz(0.05, -0.48), xz(0.55, -0.48)};
-    append(gooseneck, arc_xz({0.55, -0.1}, 0.38, -pi / 2, pi / 2, 14));
-    gooseneck.push_back(xz(-0.6, 0.28));
-    tube(g, gooseneck, 0.05, 10);
-    lathe(g, xz(-0.6, 0.28), {-1, 0, 0}, bell_profile(1.8, 0.05, 0.6), 28);
-    lathe(g, xz(0.45, -0.2), {1, 0, 0}, {{0, 0.04}, {0.18, 0.06}, {0.26, 0.11}, {0.3, 0.11}}, 14);
+    tube(g, trombone_path({{0.25, -0.2}, {-3.55, -0.2}}), 0.055, 10);
+    tube(g, trombone_path(arc({-3.55, -0.34}, 0.14, pi / 2, 3 * pi / 2, 10)), 0.06, 10);
+    tube(g, trombone_path({{-3.55, -0.48}, {0.05, -0.48}}), 0.055, 10);
+    tube(g, trombone_path({{-3.3, -0.2}, {-3.3, -0.48}}), 0.045, 8); // slide brace (the grip)
+    tube(g, trombone_path({{-0.2, -0.2}, {-0.2, 0.28}}), 0.035, 8);
+    std::vector<p2> gooseneck{{0.05, -0.48}, {0.55, -0.48}};
+    std::vector<p2> bow = arc({0.55, -0.1}, 0.38, -pi / 2, pi / 2, 14);
+    gooseneck.insert(gooseneck.end(), bow.begin() + 1, bow.end());
+    gooseneck.push_back({-0.6, 0.28});
+    tube(g, trombone_path(gooseneck), 0.065, 10);
+    lathe(g, trombone_point(-0.6, 0.28), {-1, 0, 0}, bell_profile(1.8, 0.065, 0.62), 28);
+    lathe(g, trombone_point(0.45, -0.2), {1, 0, 0}, {{0, 0.05}, {0.18, 0.07}, {0.26, 0.13}, {0.3, 0.13}}, 14);
     return m;
 }
 
@@ -507,10 +534,15 @@ model make_gaza() {
 
 // cycle2 and side: a small machine in the y-z plane (turning about x):
 // flywheel about (0, 0.547, 1.161), rocking lever about (0, 0.583, -1.607),
-// a hammer that slides along y between them; side is its stand.
+// a hammer that slides along y between them; side is its stand. Whole
+// cycle2 machines also fall seen from +z: the flywheel then shows a second
+// spoked wheel crossed with it in the x-y plane, and the lever's knob is a
+// ball. Seen in profile the crossed wheel lies edge-on along the flywheel's
+// upright spokes and the ball on the knob's disc, so the profile is unchanged.
 model make_cycle2() {
     model m;
     plane pl = plane_zy();
+    const p2 hub{1.161, 0.547};
     {
         group& g = m.add_group("lever");
         p2 pivot{-1.607, 0.583};
@@ -518,11 +550,15 @@ model make_cycle2() {
              {band(pivot, {-1.2, 2.1}, 0.2, 0.12), circle(pivot, 0.16, 20), circle({-1.2, 2.15}, 0.2, 20),
               band({-1.3, 1.7}, {-0.3, 1.35}, 0.08, 0.08)},
              {circle(pivot, 0.05, 10)}, pl, 0.16);
+        sphere(g, {0, 2.15, -1.2}, 0.2, 10, 20);
     }
     {
         group& g = m.add_group("flywheel");
-        wheel(g, pl, {1.161, 0.547}, 0.5, 0.09, 6, 0.14, 0.07);
-        slab(g, {band({1.161, 0.547}, {1.161 + 0.38, 0.547 + 0.22}, 0.1, 0.08)}, pl, 0.24); // crank pin arm
+        wheel(g, pl, hub, 0.5, 0.09, 6, 0.14, 0.07, pi / 2);
+        slab(g, {band(hub, {hub.x + 0.44, hub.y}, 0.1, 0.08)}, pl, 0.24); // crank pin arm
+        // Thinner than the upright spokes and a hair smaller than the rim, so
+        // in profile it stays hidden behind them.
+        wheel(g, plane_xy(hub.x), {0, hub.y}, 0.495, 0.09, 6, 0.06, 0.07, pi / 2);
     }
     {
         group& g = m.add_group("hammer");
