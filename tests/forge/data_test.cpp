@@ -330,6 +330,11 @@ TEST(forged_meshes, read_in_every_plane_the_script_flattens_them_onto) {
     EXPECT_GT(silhouette_area(flywheel, 0, 1, 0.005), 0.7 * profile);
     const std::vector<const mesh_group*> machine{&cycle.group_at(0), &cycle.group_at(1), &cycle.group_at(2)};
     EXPECT_GT(silhouette_area(machine, 0, 1, 0.005), 0.5 * silhouette_area(machine, 2, 1, 0.005));
+
+    // The finale sets the tuba's origin just under the bottom of the
+    // picture: the instrument stands clear above it.
+    box3 tuba = bounds(load_mesh("meshes//objs//tuba.obj", 30107).group_at(0));
+    EXPECT_GT(tuba.lo[1], 0.2);
 }
 
 TEST(forged_meshes, walk_cycle_loops_with_the_step_the_script_adds_per_cycle) {
