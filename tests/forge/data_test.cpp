@@ -266,6 +266,77 @@ TEST(forged_meshes, moving_parts_sit_on_the_pivots_the_script_turns_them_about) 
     }
 }
 
+namespace {
+
+// Area (model units squared) of the silhouette of `groups` flattened onto
+// the plane of model axes `right` and `up` (0 = x, 1 = y, 2 = z), sampled on
+// a grid of `step`.
+double silhouette_area(const std::vector<const mesh_group*>& groups, int right, int up, double step) {
+    box3 b;
+    for (const mesh_group* g : groups)
+        for (const quad& q : *g)
+            for (const Vec3& v : q.corners)
+                b.add(v);
+    const int w = int((b.hi[right] - b.lo[right]) / step) + 2, h = int((b.hi[up] - b.lo[up]) / step) + 2;
+    std::vector<char> covered(size_t(w) * h, 0);
+    auto coord = [](const Vec3& v, int axis) { return double(axis == 0 ? v.x : axis == 1 ? v.y : v.z); };
+    for (const mesh_group* g : groups)
+        for (const quad& q : *g)
+            for (int t = 0; t < 2; ++t) { // the quad as two triangles
+                const Vec3* c[3] = {&q.corners[0], &q.corners[1 + t], &q.corners[2 + t]};
+                double px[3], py[3];
+                for (int i = 0; i < 3; ++i) {
+                    px[i] = (coord(*c[i], right) - b.lo[right]) / step;
+                    py[i] = (coord(*c[i], up) - b.lo[up]) / step;
+                }
+                const double area = (px[1] - px[0]) * (py[2] - py[0]) - (px[2] - px[0]) * (py[1] - py[0]);
+                if (std::abs(area) < 1e-12) continue;
+                const int x0 = std::max(0, int(std::min({px[0], px[1], px[2]}))),
+                          x1 = std::min(w - 1, int(std::max({px[0], px[1], px[2]})) + 1),
+                          y0 = std::max(0, int(std::min({py[0], py[1], py[2]}))),
+                          y1 = std::min(h - 1, int(std::max({py[0], py[1], py[2]})) + 1);
+                for (int y = y0; y <= y1; ++y)
+                    for (int x = x0; x <= x1; ++x) {
+                        const double sx = x + 0.5, sy = y + 0.5;
+                        double e[3];
+                        for (int i = 0; i < 3; ++i) {
+                            const int j = (i + 1) % 3;
+                            e[i] = ((px[j] - px[i]) * (sy - py[i]) - (py[j] - py[i]) * (sx - px[i])) * area;
+                        }
+                        if (e[0] >= 0 && e[1] >= 0 && e[2] >= 0) covered[size_t(y) * w + x] = 1;
+                    }
+            }
+    return double(std::count(covered.begin(), covered.end(), 1)) * step * step;
+}
+
+} // namespace
+
+TEST(forged_meshes, read_in_every_plane_the_script_flattens_them_onto) {
+    // The Trombone stands flattened onto its x-z plane and falls flattened
+    // onto its x-y plane: both silhouettes are the whole instrument, not one
+    // of them an edge-on line.
+    mesh trombone = load_mesh("meshes//objs//Trombone.obj", 30105);
+    const std::vector<const mesh_group*> trombone_group{&trombone.group_at(0)};
+    const double standing = silhouette_area(trombone_group, 0, 2, 0.01);
+    EXPECT_GT(standing, 0.8);
+    EXPECT_NEAR(silhouette_area(trombone_group, 0, 1, 0.01), standing, 0.1 * standing);
+
+    // cycle2 turns in profile (y-z) and falls whole seen from +z (x-y): its
+    // flywheel is a wheel from both, and the whole machine is more than a few
+    // bars from +z.
+    mesh cycle = load_mesh("meshes//objs//cycle2.obj", 30106);
+    const std::vector<const mesh_group*> flywheel{&cycle.group_at(1)};
+    const double profile = silhouette_area(flywheel, 2, 1, 0.005);
+    EXPECT_GT(silhouette_area(flywheel, 0, 1, 0.005), 0.7 * profile);
+    const std::vector<const mesh_group*> machine{&cycle.group_at(0), &cycle.group_at(1), &cycle.group_at(2)};
+    EXPECT_GT(silhouette_area(machine, 0, 1, 0.005), 0.5 * silhouette_area(machine, 2, 1, 0.005));
+
+    // The finale sets the tuba's origin just under the bottom of the
+    // picture: the instrument stands clear above it.
+    box3 tuba = bounds(load_mesh("meshes//objs//tuba.obj", 30107).group_at(0));
+    EXPECT_GT(tuba.lo[1], 0.2);
+}
+
 TEST(forged_meshes, walk_cycle_loops_with_the_step_the_script_adds_per_cycle) {
     // The script moves a walker 8.6 units at scale 15 (0.573) per 41 frames,
     // 88 at scale 150 (0.587): frame 41 must lead into frame 1 of the next

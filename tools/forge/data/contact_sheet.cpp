@@ -1,7 +1,7 @@
 // forge-contact-sheet: one review picture of the forged data as it lies on
 // disk: every mesh as a black silhouette on paper white, seen from the plane
-// the show presents it in, the three textures, and frames of the outline
-// shape.
+// the show presents it in (from each, for meshes shown in two), the three
+// textures, and frames of the outline shape.
 //
 // Usage: forge-contact-sheet SHOW_DIR OUT.png
 
@@ -93,11 +93,13 @@ const sheet_entry entries[] = {
     {"meshes/objs/gaza.obj", "gaza (x,-z)", "x", "-z", 0},
     {"meshes/objs/teras.obj", "teras (x,-z)", "x", "-z", 0},
     {"meshes/objs/cycle2.obj", "cycle2 (z,y)", "z", "y", 0},
+    {"meshes/objs/cycle2.obj", "cycle2 falling (x,y)", "x", "y", 0},
     {"meshes/objs/side.obj", "side (z,y)", "z", "y", 0},
     {"meshes/objs/engine.obj", "engine (x,y)", "x", "y", 0},
     {"meshes/objs/hourglass.obj", "hourglass (x,-z)", "x", "-z", 0},
     {"meshes/objs/telos.obj", "telos (x,y)", "x", "y", 0},
     {"meshes/objs/Trombone.obj", "Trombone (x,-z)", "x", "-z", 0},
+    {"meshes/objs/Trombone.obj", "Trombone falling (x,y)", "x", "y", 0},
     {"meshes/objs/flute.obj", "flute (x,-z)", "x", "-z", 0},
     {"meshes/objs/tracks.obj", "tracks (z,y)", "z", "y", 0},
     {"meshes/objs/greetings2.obj", "greetings2 (x,y)", "x", "y", 'g'},

@@ -7,11 +7,14 @@
 
 // Conventions of the models, taken from how the scene script places them:
 // - Instruments flattened onto the model x-z plane (horn, hourglass, kwnos,
-//   trumpets, Trombone, flute, ak472, razor, teras, gaza) are drawn here in
-//   screen terms (u, v) = (x, -z): the show turns them so that model -z is up.
+//   trumpets, flute, ak472, razor, teras, gaza) are drawn here in screen
+//   terms (u, v) = (x, -z): the show turns them so that model -z is up. The
+//   Trombone is also flattened onto x-y, so it lies on the plane between.
 // - Vehicles seen from the side (train, tracks, bicycle, boat) have their
-//   length along z and y up; truck, tuba, man3, greetings2, quorlaxen, telos
-//   and the helicopter's side face the camera in the x-y plane.
+//   length along z and y up; truck, tuba, man3, greetings2, quorlaxen and
+//   telos face the camera in the x-y plane. The helicopter (y up) is seen
+//   from above, its x-z plane to the camera. cycle2 is seen in profile (y-z)
+//   and, falling, from +z (x-y).
 // - Moving parts are modelled about the pivots the script turns them on.
 
 namespace forge {
@@ -52,15 +55,16 @@ std::vector<p2> bell_profile(double length, double r0, double r1, double power =
     return p;
 }
 
-// A spoked wheel outline in a plane: rim, hub and spokes (gaps are holes).
+// A spoked wheel outline in a plane: rim, hub and spokes (gaps are holes);
+// the first spoke points along `first_spoke` radians from the plane's u axis.
 void wheel(group& g, const plane& pl, p2 c, double r, double rim, int spokes, double thickness,
-           double spoke_width) {
+           double spoke_width, double first_spoke = 0) {
     std::vector<polygon> solids{circle(c, r, 48)};
     std::vector<polygon> holes;
     // Gaps between spokes: sectors of the inner disc minus the spoke bands.
     double inner = r - rim, hub = std::max(r * 0.14, spoke_width * 1.5);
     for (int k = 0; k < spokes; ++k) {
-        double a0 = 2 * pi * k / spokes, a1 = 2 * pi * (k + 1) / spokes;
+        double a0 = first_spoke + 2 * pi * k / spokes, a1 = first_spoke + 2 * pi * (k + 1) / spokes;
         double pad0 = spoke_width / 2 / hub, pad1 = spoke_width / 2 / inner;
         polygon gap;
         for (int i = 0; i <= 10; ++i) {
@@ -188,81 +192,147 @@ model make_trumpet_valves() {
 }
 
 model make_trumpet() {
+    // Only the parade shows this one, at about a third of the size of the
+    // valved pair and half cut off by the frame's edge: drawn larger.
     model m;
     group& g = m.add_group("trumpet");
     trumpet_body(g);
     for (double u : valve_u)
         trumpet_valve(g, u);
+    for (v3& v : g.vertices)
+        v = v * 1.35;
     return m;
 }
 
+// The trombone is drawn on the plane y = -z, halfway between the two planes
+// the script flattens it onto: x-z when it stands (model -z up) and x-y when
+// it falls (model y up). With v stretched by the square root of two both
+// projections show the drawing (u, v) at its true proportions, and round
+// tubing keeps its width in each.
+v3 trombone_point(double u, double v) { return {u, v, -v}; }
+
+std::vector<v3> trombone_path(const std::vector<p2>& drawing) {
+    std::vector<v3> out;
+    for (p2 p : drawing)
+        out.push_back(trombone_point(p.x, p.y));
+    return out;
+}
+
+std::vector<p2> arc(p2 c, double r, double a0, double a1, int n) {
+    std::vector<p2> out;
+    for (int i = 0; i <= n; ++i) {
+        double a = a0 + (a1 - a0) * i / n;
+        out.push_back({c.x + r * std::cos(a), c.y + r * std::sin(a)});
+    }
+    return out;
+}
+
 model make_trombone() {
-    // Bell and slide both point left; the tuning bow is at the right.
+    // Bell and slide both point left; the tuning bow is at the right. The
+    // tubing is drawn thicker than life: the falling ones are shown at 0.3.
     model m;
     group& g = m.add_group("trombone");
-    tube(g, {xz(0.25, -0.2), xz(-3.55, -0.2)}, 0.04, 10);
-    std::vector<v3> slide_bow = arc_xz({-3.55, -0.34}, 0.14, pi / 2, 3 * pi / 2, 10);
-    tube(g, slide_bow, 0.045, 10);
-    tube(g, {xz(-3.55, -0.48), xz(0.05, -0.48)}, 0.04, 10);
-    tube(g, {xz(-3.3, -0.2), xz(-3.3, -0.48)}, 0.03, 6); // slide brace (the grip)
-    tube(g, {xz(-0.2, -0.2), xz(-0.2, 0.28)}, 0.025, 6);
-    std::vector<v3> gooseneck{xz(0.05, -0.48), xz(0.55, -0.48)};
-    append(gooseneck, arc_xz({0.55, -0.1}, 0.38, -pi / 2, pi / 2, 14));
-    gooseneck.push_back(xz(-0.6, 0.28));
-    tube(g, gooseneck, 0.05, 10);
-    lathe(g, xz(-0.6, 0.28), {-1, 0, 0}, bell_profile(1.8, 0.05, 0.6), 28);
-    lathe(g, xz(0.45, -0.2), {1, 0, 0}, {{0, 0.04}, {0.18, 0.06}, {0.26, 0.11}, {0.3, 0.11}}, 14);
+    tube(g, trombone_path({{0.25, -0.2}, {-3.55, -0.2}}), 0.055, 10);
+    tube(g, trombone_path(arc({-3.55, -0.34}, 0.14, pi / 2, 3 * pi / 2, 10)), 0.06, 10);
+    tube(g, trombone_path({{-3.55, -0.48}, {0.05, -0.48}}), 0.055, 10);
+    tube(g, trombone_path({{-3.3, -0.2}, {-3.3, -0.48}}), 0.045, 8); // slide brace (the grip)
+    tube(g, trombone_path({{-0.2, -0.2}, {-0.2, 0.28}}), 0.035, 8);
+    std::vector<p2> gooseneck{{0.05, -0.48}, {0.55, -0.48}};
+    std::vector<p2> bow = arc({0.55, -0.1}, 0.38, -pi / 2, pi / 2, 14);
+    gooseneck.insert(gooseneck.end(), bow.begin() + 1, bow.end());
+    gooseneck.push_back({-0.6, 0.28});
+    tube(g, trombone_path(gooseneck), 0.065, 10);
+    lathe(g, trombone_point(-0.6, 0.28), {-1, 0, 0}, bell_profile(1.8, 0.065, 0.62), 28);
+    lathe(g, trombone_point(0.45, -0.2), {1, 0, 0}, {{0, 0.05}, {0.18, 0.07}, {0.26, 0.13}, {0.3, 0.13}}, 14);
     return m;
 }
 
 model make_tuba() {
-    // Upright tuba facing +z: bell up at the top right, oval body loop,
-    // four valves at the front, mouthpiece to the left.
+    // Upright tuba facing +z: bell up at the top right, the big bow of the
+    // body at the bottom, four valves at the front with their slides hanging
+    // inside the bow, the tuning slide out to the right and the mouthpiece to
+    // the left. The script sets its origin just under the bottom of the
+    // picture, so the whole instrument stands 0.3 above it.
     model m;
     group& g = m.add_group("tuba");
-    lathe(g, {0.12, 0.55, 0}, {0, 1, 0}, bell_profile(0.85, 0.1, 0.44, 3), 32);
-    std::vector<v3> body{{0.12, 0.58, 0}, {0.12, -0.25, 0}};
-    for (int i = 0; i <= 12; ++i) {
+    const double lift = 0.92;
+    auto at = [&](double x, double y, double z) { return v3{x, y + lift, z}; };
+    lathe(g, at(0.12, 0.55, 0), {0, 1, 0}, bell_profile(0.9, 0.11, 0.5, 3), 32);
+    std::vector<v3> body{at(0.12, 0.58, 0), at(0.12, -0.25, 0)};
+    for (int i = 1; i <= 12; ++i) {
         double a = -pi * i / 12;
-        body.push_back({-0.13 + 0.25 * std::cos(a), -0.25 + 0.25 * std::sin(a), 0});
+        body.push_back(at(-0.13 + 0.25 * std::cos(a), -0.25 + 0.25 * std::sin(a), 0));
     }
-    body.push_back({-0.38, 0.45, 0});
+    body.push_back(at(-0.38, 0.45, 0));
     for (int i = 1; i <= 8; ++i) {
         double a = pi - pi * i / 8;
-        body.push_back({-0.22 + 0.16 * std::cos(a), 0.45 + 0.16 * std::sin(a), 0});
+        body.push_back(at(-0.22 + 0.16 * std::cos(a), 0.45 + 0.16 * std::sin(a), 0));
     }
-    body.push_back({-0.06, 0.2, 0});
+    body.push_back(at(-0.06, 0.2, 0));
     std::vector<double> radius;
     for (size_t i = 0; i < body.size(); ++i)
-        radius.push_back(0.115 - 0.06 * i / (body.size() - 1));
+        radius.push_back(0.13 - 0.07 * i / (body.size() - 1));
     tube(g, body, radius, 14);
+    std::vector<v3> tuning{at(0.12, 0.08, 0)};
+    for (int i = 0; i <= 8; ++i) {
+        double a = -pi / 2 + pi * i / 8;
+        tuning.push_back(at(0.36 + 0.11 * std::cos(a), 0.19 + 0.11 * std::sin(a), 0));
+    }
+    tuning.push_back(at(0.12, 0.3, 0));
+    tube(g, tuning, 0.045, 10);
     for (int k = 0; k < 4; ++k) {
         double x = -0.22 + 0.1 * k;
-        lathe(g, {x, -0.02, 0.14}, {0, 1, 0}, {{0, 0.05}, {0.34, 0.05}, {0.36, 0.06}, {0.4, 0.06}}, 12);
-        tube(g, {{x, 0.38, 0.14}, {x, 0.5, 0.14}}, 0.015, 6);
-        lathe(g, {x, 0.5, 0.14}, {0, 1, 0}, {{0, 0.04}, {0.03, 0.04}}, 12);
+        lathe(g, at(x, -0.02, 0.14), {0, 1, 0}, {{0, 0.05}, {0.34, 0.05}, {0.36, 0.06}, {0.4, 0.06}}, 12);
+        tube(g, {at(x, 0.38, 0.14), at(x, 0.5, 0.14)}, 0.015, 6);
+        lathe(g, at(x, 0.5, 0.14), {0, 1, 0}, {{0, 0.04}, {0.03, 0.04}}, 12);
     }
-    tube(g, {{-0.3, 0.1, 0.14}, {-0.45, 0.25, 0.1}, {-0.62, 0.32, 0.05}}, 0.03, 8);
-    lathe(g, {-0.62, 0.32, 0.05}, {-1, 0.2, 0}, {{0, 0.03}, {0.06, 0.05}, {0.1, 0.07}}, 12);
+    for (int k = 0; k < 2; ++k) { // valve slides
+        double x = -0.22 + 0.2 * k;
+        std::vector<v3> slide{at(x, 0.0, 0.1), at(x, -0.14, 0.1)};
+        for (int i = 1; i <= 6; ++i) {
+            double a = pi + pi * i / 6;
+            slide.push_back(at(x + 0.05 + 0.05 * std::cos(a), -0.14 + 0.05 * std::sin(a), 0.1));
+        }
+        slide.push_back(at(x + 0.1, 0.0, 0.1));
+        tube(g, slide, 0.03, 8);
+    }
+    tube(g, {at(-0.3, 0.1, 0.14), at(-0.45, 0.25, 0.1), at(-0.62, 0.32, 0.05)}, 0.035, 8);
+    lathe(g, at(-0.62, 0.32, 0.05), {-1, 0.2, 0}, {{0, 0.035}, {0.06, 0.05}, {0.1, 0.075}}, 12);
     return m;
 }
 
 model make_flute() {
-    // Along x from the crown (-2.1) to the foot (2.0); keys stand up on
-    // screen (model -z) so the silhouette shows them.
+    // Along x from the crown (-2.1) to the foot (2.0), then drawn 1.25 times
+    // larger; the key cups stand up on screen (model -z), tall and spaced
+    // enough to show as a row of bumps where the parade shows the flute at
+    // 0.66 among its track doodles.
     model m;
     group& g = m.add_group("flute");
-    lathe(g, xz(-2.1, 0), {1, 0, 0}, {{0, 0.06}, {0.08, 0.11}, {0.16, 0.11}, {0.2, 0.095}, {4.1, 0.095}}, 16);
-    for (double u : {-1.25, 1.5})
-        lathe(g, xz(u, 0), {1, 0, 0}, {{0, 0.115}, {0.12, 0.115}}, 16);
-    box(g, xz(-1.6, 0.11), {0.14, 0.05, 0.03}); // lip plate
-    box(g, xz(-1.6, 0.13), {0.06, 0.03, 0.05});
-    tube(g, {xz(-0.55, 0.13), xz(1.85, 0.13)}, 0.022, 6); // key rod
-    for (int k = 0; k < 11; ++k) {
-        double u = -0.45 + 0.215 * k + (k > 6 ? 0.12 : 0);
-        lathe(g, xz(u, 0.06), xz(0, 1), {{0, 0.075}, {0.09, 0.075}, {0.11, 0.05}}, 14);
-    }
-    tube(g, {xz(1.7, 0.1), xz(1.95, 0.18)}, 0.03, 6); // foot key lever
+    lathe(g, xz(-2.1, 0), {1, 0, 0},
+          {{0, 0.07},
+           {0.06, 0.13},
+           {0.16, 0.13},
+           {0.2, 0.105},
+           {1.1, 0.105},
+           {1.1, 0.125},
+           {1.2, 0.125},
+           {1.2, 0.1},
+           {3.45, 0.1},
+           {3.45, 0.12},
+           {3.55, 0.12},
+           {3.55, 0.1},
+           {4.1, 0.1}},
+          16);
+    box(g, xz(-1.6, 0.12), {0.2, 0.09, 0.05}); // lip plate
+    box(g, xz(-1.6, 0.18), {0.09, 0.06, 0.04});
+    tube(g, {xz(-0.6, 0.12), xz(1.95, 0.12)}, 0.025, 6); // key rod
+    for (int k = 0; k < 7; ++k)
+        lathe(g, xz(-0.5 + 0.3 * k, 0.05), xz(0, 1), {{0, 0.09}, {0.14, 0.09}, {0.17, 0.065}}, 14);
+    for (double u : {1.62, 1.88})
+        lathe(g, xz(u, 0.05), xz(0, 1), {{0, 0.08}, {0.12, 0.08}, {0.15, 0.055}}, 14);
+    tube(g, {xz(1.75, 0.1), xz(2.02, 0.22)}, 0.03, 6); // foot key lever
+    for (v3& v : g.vertices)
+        v = v * 1.25;
     return m;
 }
 
@@ -361,48 +431,62 @@ model make_helicopter_unscaled();
 
 model make_helicopter() {
     // Y up, nose at -x, rotor mast on the y axis (the rotor turns about y).
-    // Drawn at 1.5 times the sizes below: at the script's scale 0.1 it then
-    // spans about an eighth of the view's height.
+    // The script shows it from above (its x-z plane faces the camera) at
+    // scale 0.1, so it is drawn at 2.8 times the sizes below: the rotor then
+    // spans about a fifth of the view's width.
     model m = make_helicopter_unscaled();
     for (group& g : m.groups)
         for (v3& v : g.vertices)
-            v = v * 1.5;
+            v = v * 2.8;
     return m;
 }
 
 model make_helicopter_unscaled() {
     model m;
     group& body = m.add_group("body");
-    std::vector<p2> cabin;
-    for (int i = 0; i <= 20; ++i) {
-        double t = i / 20.0;
-        cabin.push_back({3.6 * t, 0.15 + 1.2 * std::pow(std::sin(pi * std::pow(t, 0.8)), 0.7)});
-    }
-    lathe(body, {-2.4, 0, 0}, {1, 0, 0}, cabin, 24);
+    // Cabin, its widest point ahead of the mast, tapering into the boom.
+    lathe(body, {-3.0, 0.2, 0}, {1, 0, 0},
+          {{0, 0.05},
+           {0.15, 0.45},
+           {0.4, 0.7},
+           {0.8, 0.88},
+           {1.4, 1.0},
+           {2.2, 0.98},
+           {3.0, 0.8},
+           {3.6, 0.55},
+           {4.0, 0.4}},
+          24);
     std::vector<p2> boom;
     for (int i = 0; i <= 8; ++i)
-        boom.push_back({4.6 * i / 8.0, 0.42 - 0.27 * i / 8.0});
-    lathe(body, {1.0, 0.25, 0}, {1, 0.06, 0}, boom, 12);
-    slab(body, {{{5.0, 0.3}, {5.8, 0.5}, {6.0, 1.7}, {5.55, 1.7}}}, plane_xy(), 0.08); // fin
-    slab(body, {{{5.55, -0.1}, {5.95, 0.45}, {5.85, 0.5}, {5.45, -0.05}}}, plane_xy(), 0.08);
-    for (int k = 0; k < 2; ++k) { // tail rotor, two blades across the fin
+        boom.push_back({5.5 * i / 8.0, 0.42 - 0.28 * i / 8.0});
+    lathe(body, {0.9, 0.35, 0}, {1, 0.06, 0}, boom, 12);
+    // Tail plane across the boom: the tail's mark seen from above.
+    slab(body,
+         {{{4.9, 0.22}, {5.45, 0.22}, {5.4, 1.0}, {5.1, 1.0}},
+          {{4.9, -0.22}, {5.45, -0.22}, {5.4, -1.0}, {5.1, -1.0}}},
+         plane_xz(0.66), 0.08);
+    slab(body, {{{5.9, 0.55}, {6.5, 0.7}, {6.75, 1.9}, {6.35, 1.9}}}, plane_xy(), 0.1); // fin
+    slab(body, {{{6.2, 0.1}, {6.55, 0.6}, {6.45, 0.65}, {6.1, 0.15}}}, plane_xy(), 0.1);
+    lathe(body, {6.45, 1.5, 0.0}, {0, 0, 1}, {{0, 0.1}, {0.3, 0.1}}, 10); // tail rotor hub
+    for (int k = 0; k < 2; ++k) { // tail rotor, two blades beside the fin
         double a = pi / 4 + k * pi / 2;
-        box(body, {5.8, 1.5, 0.12}, {0.6, 0.05, 0.02}, {std::cos(a), std::sin(a), 0},
+        box(body, {6.45, 1.5, 0.26}, {0.65, 0.06, 0.03}, {std::cos(a), std::sin(a), 0},
             {-std::sin(a), std::cos(a), 0});
     }
-    for (double z : {-0.65, 0.65}) {
-        tube(body, {{-1.9, -1.05, z}, {-1.7, -1.2, z}, {1.3, -1.2, z}}, 0.06, 8);
-        tube(body, {{-1.0, -1.2, z}, {-0.8, -0.4, z * 0.6}}, 0.05, 6);
-        tube(body, {{0.6, -1.2, z}, {0.4, -0.4, z * 0.6}}, 0.05, 6);
+    // Skids wide of the cabin, so they show beside it from above.
+    for (double z : {-1.05, 1.05}) {
+        tube(body, {{-2.5, -0.95, z}, {-2.25, -1.15, z}, {1.5, -1.15, z}}, 0.08, 8);
+        tube(body, {{-1.3, -1.15, z}, {-1.1, -0.4, z * 0.55}}, 0.06, 6);
+        tube(body, {{0.6, -1.15, z}, {0.4, -0.4, z * 0.55}}, 0.06, 6);
     }
-    lathe(body, {0, 0.9, 0}, {0, 1, 0}, {{0, 0.35}, {0.25, 0.25}, {0.3, 0.1}, {0.65, 0.1}}, 12);
-    box(body, {-0.6, 1.0, 0}, {0.9, 0.18, 0.45});
+    box(body, {-0.5, 1.1, 0}, {1.1, 0.2, 0.5}); // engine cowling
+    lathe(body, {0, 1.0, 0}, {0, 1, 0}, {{0, 0.35}, {0.25, 0.25}, {0.3, 0.1}, {0.65, 0.1}}, 12);
     group& rotor = m.add_group("rotor");
-    lathe(rotor, {0, 1.5, 0}, {0, 1, 0}, {{0, 0.2}, {0.18, 0.2}, {0.26, 0.08}}, 12);
+    lathe(rotor, {0, 1.6, 0}, {0, 1, 0}, {{0, 0.32}, {0.2, 0.32}, {0.28, 0.1}}, 16);
     for (int k = 0; k < 4; ++k) {
         double a = k * pi / 2 + 0.3;
         v3 dir{std::cos(a), 0, std::sin(a)};
-        box(rotor, v3{0, 1.6, 0} + dir * 2.6, {2.45, 0.04, 0.3}, dir, {0, 1, 0});
+        box(rotor, v3{0, 1.72, 0} + dir * 2.8, {2.6, 0.04, 0.17}, dir, {0, 1, 0});
     }
     return m;
 }
@@ -507,10 +591,15 @@ model make_gaza() {
 
 // cycle2 and side: a small machine in the y-z plane (turning about x):
 // flywheel about (0, 0.547, 1.161), rocking lever about (0, 0.583, -1.607),
-// a hammer that slides along y between them; side is its stand.
+// a hammer that slides along y between them; side is its stand. Whole
+// cycle2 machines also fall seen from +z: the flywheel then shows a second
+// spoked wheel crossed with it in the x-y plane, and the lever's knob is a
+// ball. Seen in profile the crossed wheel lies edge-on along the flywheel's
+// upright spokes and the ball on the knob's disc, so the profile is unchanged.
 model make_cycle2() {
     model m;
     plane pl = plane_zy();
+    const p2 hub{1.161, 0.547};
     {
         group& g = m.add_group("lever");
         p2 pivot{-1.607, 0.583};
@@ -518,11 +607,15 @@ model make_cycle2() {
              {band(pivot, {-1.2, 2.1}, 0.2, 0.12), circle(pivot, 0.16, 20), circle({-1.2, 2.15}, 0.2, 20),
               band({-1.3, 1.7}, {-0.3, 1.35}, 0.08, 0.08)},
              {circle(pivot, 0.05, 10)}, pl, 0.16);
+        sphere(g, {0, 2.15, -1.2}, 0.2, 10, 20);
     }
     {
         group& g = m.add_group("flywheel");
-        wheel(g, pl, {1.161, 0.547}, 0.5, 0.09, 6, 0.14, 0.07);
-        slab(g, {band({1.161, 0.547}, {1.161 + 0.38, 0.547 + 0.22}, 0.1, 0.08)}, pl, 0.24); // crank pin arm
+        wheel(g, pl, hub, 0.5, 0.09, 6, 0.14, 0.07, pi / 2);
+        slab(g, {band(hub, {hub.x + 0.44, hub.y}, 0.1, 0.08)}, pl, 0.24); // crank pin arm
+        // Thinner than the upright spokes and a hair smaller than the rim, so
+        // in profile it stays hidden behind them.
+        wheel(g, plane_xy(hub.x), {0, hub.y}, 0.495, 0.09, 6, 0.06, 0.07, pi / 2);
     }
     {
         group& g = m.add_group("hammer");
