@@ -88,6 +88,7 @@ process start_with_args(const fs::path& program, const std::vector<std::string>&
     process p;
     p.pid = fork();
     if (p.pid == 0) {
+        setpgid(0, 0);
         for (const auto& [name, value] : env)
             setenv(name.c_str(), value.c_str(), 1);
         if (!freopen(stderr_file.c_str(), "w", stderr)) _exit(120);
@@ -95,6 +96,7 @@ process start_with_args(const fs::path& program, const std::vector<std::string>&
         execv(program.c_str(), argv.data());
         _exit(122);
     }
+    if (p.pid > 0) setpgid(p.pid, p.pid);
     return p;
 }
 
