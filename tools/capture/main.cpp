@@ -126,15 +126,7 @@ std::vector<segment> make_plan(const capture::options& o) {
             plan.push_back(at.scene ? tools::scene_time_segment(at.seconds, o.fps)
                                     : tools::show_time_segment({on_grid(at.seconds, o.fps)}, o.fps));
     } else {
-        const double dt = 1.0 / o.fps;
-        const double first = on_grid(o.from, o.fps);
-        const long count = long(std::floor((o.to - first) * o.fps + 1e-6)) + 1;
-        const double first_frame = first * o.fps;
-        const bool grid = first_frame == std::nearbyint(first_frame);
-        std::vector<double> times;
-        for (long i = 0; i < count; ++i)
-            times.push_back(grid ? (first_frame + double(i)) / o.fps : first + double(i) * dt);
-        plan.push_back(tools::show_time_segment(times, o.fps));
+        plan.push_back(tools::show_time_segment(tools::range_times(o.from, o.to, o.fps), o.fps));
     }
     for (segment& s : plan)
         tools::keep_inside_show(s);
