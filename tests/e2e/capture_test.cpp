@@ -2,10 +2,12 @@
 // refusals of bad arguments, a frame at a time without any display, the same
 // frame whether reached by a jump or by running up to it, a short range as a
 // playable video with its music, a range in two halves joining into the
-// whole, and a show that cannot start reported as a failure with nothing
-// written.
+// whole, a missing Xvfb or ffmpeg, an unwritable folder and a full disk each
+// said in one line, and a show that cannot start reported as a failure with
+// nothing written.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -239,6 +241,93 @@ TEST_F(capture_program, force_16_9_draws_the_view_between_black_bands) {
         EXPECT_TRUE(row_is_black(y)) << "row " << y;
     for (int y : {21, 64, 106})
         EXPECT_FALSE(row_is_black(y)) << "row " << y;
+}
+
+// Each refusal: exit code 1, one line on standard error that names what is
+// wrong, and nothing left in the folder (no file under the output's name,
+// no temporary one).
+TEST_F(capture_program, bad_environment_is_one_line_and_leaves_no_file_named_as_whole) {
+    if (!needs_data()) GTEST_SKIP() << "forge the data first";
+    auto expect_refusal = [&](const std::string& what, const result& r, const std::string& reason,
+                              const fs::path& folder) {
+        EXPECT_EQ(r.code, 1) << what << "\n" << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << what << "\n" << r.err;
+        EXPECT_NE(r.err.find(reason), std::string::npos) << what << "\n" << r.err;
+        if (fs::is_directory(folder))
+            for (const auto& entry : fs::recursive_directory_iterator(folder))
+                ADD_FAILURE() << what << ": left " << entry.path();
+    };
+    // PATH with just the one of Xvfb and ffmpeg that is wanted.
+    auto path_with = [&](const char* tool) {
+        const fs::path bin = dir / (std::string("bin-") + tool);
+        fs::create_directory(bin);
+        const std::string found = output_of(std::string("command -v ") + tool);
+        fs::create_symlink(found.substr(0, found.find('\n')), bin / tool);
+        return "env -u DISPLAY PATH=" + quoted(bin.string()) + " " + quoted(capture.string()) + " --quiet ";
+    };
+    fs::create_directory(dir / "out");
+    expect_refusal("without Xvfb", e2e::run_in(dir, path_with("ffmpeg") + "--at 5 -o out/frame.png"),
+                   "Xvfb is not installed", dir / "out");
+    expect_refusal("without ffmpeg", e2e::run_in(dir, path_with("Xvfb") + "--from 5 --to 6 -o out/clip.mp4"),
+                   "ffmpeg, which is not installed", dir / "out");
+
+    // A folder that cannot be written and a full disk: small file systems
+    // mounted in a user namespace of the capture's own. Without one, a file
+    // size limit makes the writes fail instead.
+    const std::string capture_command = "env -u DISPLAY " + quoted(capture.string()) + " --quiet ";
+    const bool namespaces = std::system("unshare --user --map-root-user --mount true >/dev/null 2>&1") == 0;
+    // The mount goes with the namespace: what the capture left there is
+    // listed on standard output (where a failed capture writes nothing).
+    auto on_tmpfs = [&](const char* mount_options, const std::string& args) {
+        const std::string inner = "mount -t tmpfs -o " + std::string(mount_options) + " tmpfs out && { " +
+                                  capture_command + args + "; code=$?; ls -A out; exit $code; }";
+        const result r = e2e::run_in(dir, "unshare --user --map-root-user --mount sh -c " + quoted(inner));
+        EXPECT_EQ(r.out, "") << args << ": left in the folder";
+        return r;
+    };
+    if (namespaces) {
+        expect_refusal("read-only folder", on_tmpfs("ro,size=1m", "--at 5 -o out/frame.png"),
+                       "Read-only file system", dir / "out");
+        expect_refusal("read-only folder, frames", on_tmpfs("ro,size=1m", "--from 5 --to 6 -o out/frames/"),
+                       "Read-only file system", dir / "out");
+        expect_refusal("full disk, frame", on_tmpfs("size=8k", "--at 5 --size 320x180 -o out/frame.png"),
+                       "No space left on device", dir / "out");
+        expect_refusal("full disk, video",
+                       on_tmpfs("size=64k", "--from 5 --to 8 --size 320x180 -o out/clip.mp4"),
+                       "No space left on device", dir / "out");
+
+        // A frame folder keeps the frames that were written whole before the
+        // disk filled (each ends with the PNG end chunk) and nothing else;
+        // the message names the first frame that did not fit.
+        const std::string inner =
+            "mount -t tmpfs -o size=200k tmpfs out && { " + capture_command +
+            "--from 5 --to 8 --size 320x180 -o out/frames/; code=$?; cd out/frames && "
+            "for f in $(ls -A); do echo \"$f $(tail -c 8 $f | od -An -tx1 | tr -d [:space:])\"; done; "
+            "exit $code; }";
+        const result r = e2e::run_in(dir, "unshare --user --map-root-user --mount sh -c " + quoted(inner));
+        EXPECT_EQ(r.code, 1) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        std::istringstream left(r.out);
+        std::string name, tail;
+        int whole = 0;
+        while (left >> name >> tail) {
+            char expected[32];
+            std::snprintf(expected, sizeof expected, "frame-%06d.png", whole);
+            EXPECT_EQ(name, expected);
+            EXPECT_EQ(tail, "49454e44ae426082") << name << " is not whole";
+            ++whole;
+        }
+        EXPECT_GT(whole, 0) << r.out;
+        char first_missing[32];
+        std::snprintf(first_missing, sizeof first_missing, "frame-%06d.png: No space left", whole);
+        EXPECT_NE(r.err.find(first_missing), std::string::npos) << r.err;
+    } else {
+        std::printf("no user namespaces: full disk stood in for by a file size limit\n");
+        expect_refusal("file size limit, video",
+                       e2e::run_in(dir, "prlimit --fsize=30000 " + capture_command +
+                                            "--from 5 --to 8 --size 320x180 -o out/clip.mp4"),
+                       "File too large", dir / "out");
+    }
 }
 
 TEST_F(capture_program, show_that_cannot_start_is_a_failure_and_writes_nothing) {
