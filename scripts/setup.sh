@@ -2,7 +2,8 @@
 # Installs what is missing from Debian's packages, then configures and builds
 # the show, its tools and its data (the forge runs as part of the build).
 # Usage: scripts/setup.sh [--fuzz | --show]
-#   --fuzz  also builds the sanitizer fuzz targets
+#   --fuzz  also makes the sanitizer builds: the fuzz targets in build/fuzz,
+#           the capture program in build/asan
 #   --show  builds only the show folder (the programs and their data), with
 #           a short progress instead of the build log
 set -euo pipefail
@@ -76,4 +77,7 @@ if [ "${1:-}" = "--fuzz" ]; then
   CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DQUORLAXEN_FUZZ=ON -DQUORLAXEN_TESTS=OFF >/dev/null
   cmake --build build/fuzz -j"$jobs" --target quorlaxen_fuzzers
+  CC=clang CXX=clang++ cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DQUORLAXEN_SANITIZE=ON -DQUORLAXEN_TESTS=OFF >/dev/null
+  cmake --build build/asan -j"$jobs" --target quorlaxen-capture
 fi

@@ -73,8 +73,12 @@ int message_box(const char* text, const char* caption, unsigned style) {
     data.numbuttons = yes_no ? 2 : 1;
     data.buttons = yes_no ? yes_no_buttons : ok_buttons;
     int button = -1;
-    if (SDL_ShowMessageBox(&data, &button) != 0 || button < 0) return fallback;
-    return button;
+    if (SDL_ShowMessageBox(&data, &button) != 0) {
+        // Say so: the caller goes on with the fallback answer as if given.
+        std::fprintf(stderr, "message box: %s\n", SDL_GetError());
+        return fallback;
+    }
+    return button < 0 ? fallback : button;
 }
 
 // --- clipboard ---

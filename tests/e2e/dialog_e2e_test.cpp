@@ -29,18 +29,19 @@ class settings_dialog_e2e : public ::testing::Test {
     }
 
     void TearDown() override {
-        e2e::stop(proc); // the show and any message-box child
+        const std::string left = e2e::has_display() ? e2e::leave_desktop(proc) : "";
         if (!dir.empty()) fs::remove_all(dir);
+        EXPECT_EQ(left, "");
     }
 
     void launch() {
-        proc = e2e::start(exe, {{"SDL_AUDIODRIVER", "dummy"}}, dir / "stderr.txt", {}, true);
+        proc = e2e::start(exe, {{"SDL_AUDIODRIVER", "dummy"}}, dir / "stderr.txt");
         ASSERT_GE(proc.pid, 0);
     }
 
     std::string wait_for_dialog() { return e2e::wait_for_dialog(proc, 120); }
 
-    void keys(const std::string& window, const std::string& names) { e2e::press(window, names, 80); }
+    bool keys(const std::string& window, const std::string& names) { return e2e::press(window, names, 80); }
 
     // Waits for the process to end, watching that the show's window never
     // appears meanwhile. Exit code, or -1 when it did not end in time.
@@ -62,7 +63,7 @@ TEST_F(settings_dialog_e2e, quit_reached_with_tab_and_enter_ends_with_0_before_a
     const std::string dialog = wait_for_dialog();
     ASSERT_FALSE(dialog.empty()) << "no settings dialog; stderr:\n" << stderr_text();
     // The focus starts on "Run ..."; one Tab reaches "Quit".
-    keys(dialog, "Tab Return");
+    ASSERT_TRUE(keys(dialog, "Tab Return"));
     bool show_window_seen = true;
     EXPECT_EQ(wait_exit_without_show_window(30, show_window_seen), 0) << stderr_text();
     EXPECT_FALSE(show_window_seen);
@@ -73,7 +74,7 @@ TEST_F(settings_dialog_e2e, escape_quits_like_the_quit_button) {
     launch();
     const std::string dialog = wait_for_dialog();
     ASSERT_FALSE(dialog.empty()) << "no settings dialog; stderr:\n" << stderr_text();
-    keys(dialog, "Escape");
+    ASSERT_TRUE(keys(dialog, "Escape"));
     bool show_window_seen = true;
     EXPECT_EQ(wait_exit_without_show_window(30, show_window_seen), 0) << stderr_text();
     EXPECT_FALSE(show_window_seen);
@@ -90,7 +91,7 @@ TEST_F(settings_dialog_e2e, run_with_windowed_ticked_opens_a_window_of_the_liste
     ASSERT_FALSE(dialog.empty()) << "no settings dialog; stderr:\n" << stderr_text();
     // Tab past "Quit" and "Antialiased" to "Windowed", tick it with Space,
     // then Enter runs with the preselected line (the screen's one mode).
-    keys(dialog, "Tab Tab Tab space Return");
+    ASSERT_TRUE(keys(dialog, "Tab Tab Tab space Return"));
     std::string window;
     ASSERT_TRUE(e2e::wait_for(
         proc, [&] { return !(window = window_named(show_name)).empty(); }, 120, 50))

@@ -33,8 +33,9 @@ class show_roads : public ::testing::Test {
     }
 
     void TearDown() override {
-        e2e::stop(proc);
+        const std::string left = e2e::has_display() ? e2e::leave_desktop(proc) : "";
         if (!dir.empty()) fs::remove_all(dir);
+        EXPECT_EQ(left, "");
     }
 
     void launch() {
@@ -46,9 +47,7 @@ class show_roads : public ::testing::Test {
 
     bool answer_dialog() {
         const std::string dialog = e2e::wait_for_dialog(proc, 60);
-        if (dialog.empty()) return false;
-        e2e::press(dialog, "Return");
-        return true;
+        return !dialog.empty() && e2e::press(dialog, "Return");
     }
 
     // Runs the show to the message box with `caption`, answers it and
@@ -119,7 +118,7 @@ TEST_F(show_roads, running_show_changes_its_picture_and_alt_f4_ends_it_with_0_le
     ASSERT_TRUE(running()) << stderr_text();
     EXPECT_GE(pictures.size(), 3u) << "the window's picture did not change";
 
-    e2e::press(window, "alt+F4");
+    ASSERT_TRUE(e2e::press(window, "alt+F4"));
     EXPECT_EQ(e2e::wait_exit(proc, 60), 0) << stderr_text();
     EXPECT_EQ(e2e::clipboard(), "untouched");
 }

@@ -4,7 +4,6 @@
 // failures end with their own messages and exit codes.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -12,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 
 #include "support/e2e.h"
 
@@ -65,8 +63,9 @@ class show_process : public ::testing::Test {
     }
 
     void TearDown() override {
-        e2e::stop(proc);
+        const std::string left = e2e::has_display() ? e2e::leave_desktop(proc) : "";
         if (!dir.empty()) fs::remove_all(dir);
+        EXPECT_EQ(left, "");
     }
 
     void add_music() {
@@ -85,22 +84,10 @@ class show_process : public ::testing::Test {
 
     bool running() { return e2e::running(proc); }
 
-    // Runs the settings dialog with its defaults ("Run ..." answers Return),
-    // pressing again while the dialog stays up (a press that comes before it
-    // takes input is lost). True once the dialog is gone and the show's
-    // window is up (or the process has ended).
+    // Runs the settings dialog with its defaults ("Run ..." answers Return).
     bool answer_dialog() {
-        for (int attempt = 0; attempt < 20 && running(); ++attempt) {
-            if (!e2e::wait_for_window(proc, e2e::show_name, 0.5, true).empty() &&
-                e2e::wait_for_window(proc, e2e::dialog_name, 0.1, true).empty())
-                return true;
-            const std::string id = e2e::wait_for_window(proc, e2e::dialog_name, 2, true);
-            if (!id.empty()) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(300));
-                e2e::press(id, "Return");
-            }
-        }
-        return !running();
+        const std::string dialog = e2e::wait_for_dialog(proc, 60);
+        return !dialog.empty() && e2e::press(dialog, "Return");
     }
 
     std::string stderr_text() { return e2e::file_text(dir / "stderr.txt"); }
@@ -136,7 +123,7 @@ TEST_F(show_process, plays_and_escape_ends_it_leaving_the_capture_text_on_the_cl
     ASSERT_TRUE(sound) << "no music reached the device; stderr:\n" << stderr_text();
     ASSERT_TRUE(running());
 
-    e2e::press(window, "Escape");
+    ASSERT_TRUE(e2e::press(window, "Escape"));
     EXPECT_EQ(e2e::wait_exit(proc, 60), 0) << stderr_text();
     // The process is gone; the (empty) capture text is still on the clipboard.
     EXPECT_EQ(e2e::clipboard(), "");

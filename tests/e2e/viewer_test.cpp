@@ -36,8 +36,9 @@ class viewer_program : public ::testing::Test {
         ASSERT_FALSE(dir.empty());
     }
     void TearDown() override {
-        e2e::stop(proc);
+        const std::string left = e2e::has_display() ? e2e::leave_desktop(proc) : "";
         if (!dir.empty()) fs::remove_all(dir);
+        EXPECT_EQ(left, "");
     }
 
     bool needs_data() {
@@ -146,12 +147,12 @@ TEST_F(viewer_program, paused_frames_after_steps_and_seeks_equal_the_capture_pro
     ASSERT_EQ(at_30.size(), 160u * 90u * 3u) << stderr_text();
     EXPECT_TRUE(wait_for_title("\"quorlaxen-viewer \u2014 show 30.00 s \u00b7 scene ")) << title();
 
-    e2e::press(window, "period");
+    ASSERT_TRUE(e2e::press(window, "period"));
     const std::string one_frame_on = next_frame();
-    e2e::press(window, "Right");
+    ASSERT_TRUE(e2e::press(window, "Right"));
     const std::string one_second_on = next_frame();
     EXPECT_TRUE(wait_for_title(" show 31.02 s ")) << title();
-    e2e::press(window, "Escape");
+    ASSERT_TRUE(e2e::press(window, "Escape"));
     EXPECT_EQ(e2e::wait_exit(proc, 30), 0) << stderr_text();
 
     // The same three times, each reached by the capture program on its own.
@@ -183,13 +184,13 @@ TEST_F(viewer_program, plays_in_step_with_music_from_the_seeked_sample_and_pause
     EXPECT_GT(later - first, 1.0) << first << " " << later;
     EXPECT_LT(later - first, 4.0) << first << " " << later;
 
-    e2e::press(window, "space");
+    ASSERT_TRUE(e2e::press(window, "space"));
     ASSERT_FALSE(next_frame(60).empty()) << "no paused frame";
     const double paused = title_show_time();
     const uintmax_t audio_at_pause = fs::file_size(dir / "audio.raw");
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     EXPECT_EQ(title_show_time(), paused);
-    e2e::press(window, "Escape");
+    ASSERT_TRUE(e2e::press(window, "Escape"));
     EXPECT_EQ(e2e::wait_exit(proc, 30), 0) << stderr_text();
 
     // The device's output: 32-bit float stereo. Silence until the music
@@ -244,7 +245,7 @@ TEST_F(viewer_program, without_a_sound_device_it_runs_silent_on_the_timer) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     EXPECT_GT(title_show_time() - first, 0.7);
     EXPECT_NE(stderr_text().find("no sound device"), std::string::npos) << stderr_text();
-    e2e::press(window, "Escape");
+    ASSERT_TRUE(e2e::press(window, "Escape"));
     EXPECT_EQ(e2e::wait_exit(proc, 30), 0) << stderr_text();
 }
 
@@ -284,15 +285,15 @@ TEST_F(viewer_program, changed_shader_source_is_used_and_a_broken_one_keeps_the_
     write("#version 120\nvoid main() { gl_FragColor = undeclared_thing; }\n");
     ASSERT_TRUE(wait_for_stderr("does not compile")) << stderr_text();
     EXPECT_NE(stderr_text().find("undeclared_thing"), std::string::npos) << stderr_text();
-    e2e::press(window, "period");
+    ASSERT_TRUE(e2e::press(window, "period"));
     EXPECT_EQ(next_frame(30), magenta);
 
     // The original back: the frame at 30 s is as it was.
     write(original);
     ASSERT_FALSE(next_frame(30).empty()) << stderr_text();
-    e2e::press(window, "comma");
+    ASSERT_TRUE(e2e::press(window, "comma"));
     EXPECT_TRUE(next_frame(30) == before);
-    e2e::press(window, "Escape");
+    ASSERT_TRUE(e2e::press(window, "Escape"));
     EXPECT_EQ(e2e::wait_exit(proc, 30), 0) << stderr_text();
 }
 

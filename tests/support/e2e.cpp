@@ -1,5 +1,7 @@
 #include "support/e2e.h"
 
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -55,13 +57,12 @@ result run_in(const fs::path& dir, const std::string& command) {
 }
 
 process start(const fs::path& program, const std::vector<std::pair<std::string, std::string>>& env,
-              const fs::path& stderr_file, const fs::path& working_dir, bool own_group) {
+              const fs::path& stderr_file, const fs::path& working_dir) {
     process p;
-    p.own_group = own_group;
     const std::string argv0 = program.filename().string();
     p.pid = fork();
     if (p.pid == 0) {
-        if (own_group) setpgid(0, 0);
+        setpgid(0, 0);
         for (const auto& [name, value] : env)
             setenv(name.c_str(), value.c_str(), 1);
         if (!freopen(stderr_file.c_str(), "w", stderr)) _exit(120);
@@ -71,7 +72,7 @@ process start(const fs::path& program, const std::vector<std::pair<std::string, 
         _exit(122);
     }
     // Set from both sides: whichever runs first, the group exists before a kill.
-    if (p.pid > 0 && own_group) setpgid(p.pid, p.pid);
+    if (p.pid > 0) setpgid(p.pid, p.pid);
     return p;
 }
 
@@ -87,6 +88,7 @@ process start_with_args(const fs::path& program, const std::vector<std::string>&
     process p;
     p.pid = fork();
     if (p.pid == 0) {
+        setpgid(0, 0);
         for (const auto& [name, value] : env)
             setenv(name.c_str(), value.c_str(), 1);
         if (!freopen(stderr_file.c_str(), "w", stderr)) _exit(120);
@@ -94,6 +96,7 @@ process start_with_args(const fs::path& program, const std::vector<std::string>&
         execv(program.c_str(), argv.data());
         _exit(122);
     }
+    if (p.pid > 0) setpgid(p.pid, p.pid);
     return p;
 }
 
@@ -119,7 +122,7 @@ int wait_exit(process& p, double seconds, const std::function<void()>& each_poll
 
 void stop(process& p) {
     if (p.pid <= 0) return;
-    kill(p.own_group ? -p.pid : p.pid, SIGKILL);
+    kill(-p.pid, SIGKILL);
     waitpid(p.pid, nullptr, 0);
     p.pid = -1;
 }
@@ -150,19 +153,25 @@ std::string wait_for_window(process& p, const std::string& name, double seconds,
     return id;
 }
 
-void press(const std::string& window, const std::string& keys, int delay_ms) {
+bool viewable(const std::string& window) {
+    return output_of("xwininfo -id " + window + " 2>/dev/null").find("Map State: IsViewable") !=
+           std::string::npos;
+}
+
+bool press(const std::string& window, const std::string& keys, int delay_ms) {
+    const auto end = clock_type::now() + std::chrono::seconds(10);
+    while (!viewable(window)) {
+        if (clock_type::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     const std::string delay = delay_ms > 0 ? "--delay " + std::to_string(delay_ms) + " " : "";
-    (void)!std::system(
-        ("xdotool key " + delay + "--window " + window + " " + keys + " >/dev/null 2>&1").c_str());
+    return std::system(("timeout 10 xdotool windowfocus --sync " + window + " key " + delay + keys +
+                        " >/dev/null 2>&1")
+                           .c_str()) == 0;
 }
 
 std::string wait_for_dialog(process& p, double seconds) {
-    std::string id;
-    if (!wait_for(
-            p, [&] { return !(id = window_named(dialog_name)).empty(); }, seconds, 50))
-        return {};
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    return id;
+    return wait_for_window(p, dialog_name, seconds, true);
 }
 
 bool answer_box(process& p, const std::string& caption, double seconds) {
@@ -170,9 +179,36 @@ bool answer_box(process& p, const std::string& caption, double seconds) {
     if (!wait_for(
             p, [&] { return !(id = window_in_tree(caption)).empty(); }, seconds))
         return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // let it map and draw
-    press(id, "Return");
-    return true;
+    return press(id, "Return");
+}
+
+std::string leave_desktop(process& p) {
+    std::string found;
+    if (Display* display = XOpenDisplay(nullptr)) {
+        char keys[32];
+        XQueryKeymap(display, keys);
+        for (int code = 8; code < 256; ++code)
+            if (keys[code / 8] & (1 << (code % 8))) {
+                const char* name = XKeysymToString(XkbKeycodeToKeysym(display, KeyCode(code), 0, 0));
+                found += std::string("key held: ") + (name ? name : std::to_string(code)) + "\n";
+                if (name)
+                    (void)!std::system(("xdotool keyup " + std::string(name) + " >/dev/null 2>&1").c_str());
+            }
+        XCloseDisplay(display);
+    }
+    stop(p);
+    std::string windows;
+    for (int i = 0; i < 100; ++i) {
+        windows = output_of("xdotool search --onlyvisible --name . 2>/dev/null");
+        if (windows.empty()) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    std::istringstream ids(windows);
+    for (std::string id; ids >> id;) {
+        found += "window left: " + id + " " + output_of("xdotool getwindowname " + id + " 2>/dev/null");
+        (void)!std::system(("xdotool windowkill " + id + " >/dev/null 2>&1").c_str());
+    }
+    return found;
 }
 
 std::string clipboard() { return output_of("xclip -selection clipboard -o 2>/dev/null"); }

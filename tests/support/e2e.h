@@ -52,15 +52,15 @@ result run_in(const fs::path& dir, const std::string& command);
 struct process {
     pid_t pid = -1;     // -1 once it has ended and been reaped
     int exit_code = -1; // once ended: its exit code, or 128 + the signal that ended it
-    bool own_group = false;
 };
 
 // Starts `program` with `env` added to its environment, standard error into
 // `stderr_file` and standard output to /dev/null, in `working_dir` (the
-// test's own when empty). `own_group` gives it a process group of its own,
-// so that stop() also ends the children it starts (message boxes).
+// test's own when empty), in a process group of its own, so that stop()
+// also ends the children it starts (a message box is drawn by a forked
+// child that would otherwise outlive a killed show and its test).
 process start(const fs::path& program, const std::vector<std::pair<std::string, std::string>>& env,
-              const fs::path& stderr_file, const fs::path& working_dir = {}, bool own_group = false);
+              const fs::path& stderr_file, const fs::path& working_dir = {});
 
 // The same with command-line arguments, standard output into `stdout_file`
 // (/dev/null when empty), in the test's own working directory.
@@ -75,7 +75,7 @@ bool running(process& p);
 // between looks, while it still runs.
 int wait_exit(process& p, double seconds, const std::function<void()>& each_poll = {});
 
-// Kills it (with its group when it has one) and reaps it.
+// Kills it with its process group and reaps it.
 void stop(process& p);
 
 // Polls `ready` every `poll_ms` while the process runs; false on timeout or
@@ -100,18 +100,35 @@ std::string window_in_tree(const std::string& name);
 // `window_named` polled while the process runs; "" on timeout.
 std::string wait_for_window(process& p, const std::string& name, double seconds, bool only_visible = false);
 
-// Keys sent to one window. xdotool's exit status is not checked: a key that
-// closes the window leaves its release aimed at a window that is gone,
-// which xdotool reports as an error.
-void press(const std::string& window, const std::string& keys, int delay_ms = 0);
+// Whether the window is mapped and all its ancestors are (it can take the
+// keyboard focus and receive keys).
+bool viewable(const std::string& window);
 
-// Waits for the settings dialog and gives it time to map, draw and take the
-// keyboard; its window, or "" on timeout.
+// Keys typed into one window as a keyboard would: once the window is
+// viewable it gets the input focus, then each key goes down and up through
+// the XTEST keyboard. False when the window never became viewable or
+// xdotool failed.
+//
+// Not `xdotool key --window`: it presses through XTEST when the window has
+// the focus but releases by XSendEvent, so a key that closes the window
+// (Return, Escape, Alt+F4) fails on release and stays held down on the
+// server, which then repeats it into whatever window takes the focus next.
+bool press(const std::string& window, const std::string& keys, int delay_ms = 0);
+
+// Waits for the settings dialog to be viewable; its window, or "" on timeout.
 std::string wait_for_dialog(process& p, double seconds);
 
 // Waits for the message box titled `caption` and answers it with Return;
-// false when none came.
+// false when none came or the key could not be typed.
 bool answer_box(process& p, const std::string& caption, double seconds);
+
+// Ends a test's use of the shared display: notes keys still held down (a
+// held key repeats into the next window that takes the focus), stops `p`
+// with its group, then notes windows still viewable (given a few seconds to
+// go: the server drops a client's windows some time after it has gone).
+// Empty when clean. What is found is cleared, so that one faulty test does
+// not make the next ones fail.
+std::string leave_desktop(process& p);
 
 // The clipboard's text, and setting it; false when xclip failed.
 std::string clipboard();

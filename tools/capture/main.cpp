@@ -20,6 +20,8 @@
 #include <time.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -45,8 +47,28 @@ namespace fs = std::filesystem;
 bool rendering = false; // start-up is over
 pid_t encoder = -1;
 FILE* encoder_pipe = nullptr;
+FILE* encoder_log = nullptr; // ffmpeg's messages, for the one line a failure gives
+
+// A file goes by a temporary name in its folder until it is whole; a failed
+// or interrupted run takes it away. Plain arrays, for the signal handler:
+// the video's name is set before the writing thread starts, a PNG's by that
+// thread while `png_partial_set` is false.
+char video_partial[4096] = "";
+char png_partial[4096] = "";
+std::atomic<bool> png_partial_set{false};
+
+// The frame writer while it runs: an end on any road lets it finish the
+// frame it holds first, so nothing writes to a closed pipe or leaves a file
+// half written.
+capture::frame_writer* running_writer = nullptr;
+
+void remove_partial_files() {
+    if (video_partial[0]) unlink(video_partial);
+    if (png_partial_set) unlink(png_partial);
+}
 
 [[noreturn]] void finish(int code) {
+    if (running_writer) capture::stop_writer(*running_writer);
     if (encoder_pipe) {
         std::fclose(encoder_pipe);
         encoder_pipe = nullptr;
@@ -55,6 +77,7 @@ FILE* encoder_pipe = nullptr;
         kill(encoder, SIGTERM);
         waitpid(encoder, nullptr, 0);
     }
+    remove_partial_files();
     capture::stop_xvfb();
     std::fflush(stdout);
     std::fflush(stderr);
@@ -64,11 +87,12 @@ FILE* encoder_pipe = nullptr;
 // Interrupted: only what is safe in a signal handler. ffmpeg, in the same
 // process group, gets the interrupt itself.
 void on_signal(int) {
+    remove_partial_files();
     capture::stop_xvfb();
     _exit(130);
 }
 
-void fail(const std::string& message) {
+[[noreturn]] void fail(const std::string& message) {
     std::fprintf(stderr, "quorlaxen-capture: %s\n", message.c_str());
     finish(1);
 }
@@ -126,30 +150,59 @@ std::vector<segment> make_plan(const capture::options& o) {
             plan.push_back(at.scene ? tools::scene_time_segment(at.seconds, o.fps)
                                     : tools::show_time_segment({on_grid(at.seconds, o.fps)}, o.fps));
     } else {
-        const double dt = 1.0 / o.fps;
-        const double first = on_grid(o.from, o.fps);
-        const long count = long(std::floor((o.to - first) * o.fps + 1e-6)) + 1;
-        const double first_frame = first * o.fps;
-        const bool grid = first_frame == std::nearbyint(first_frame);
-        std::vector<double> times;
-        for (long i = 0; i < count; ++i)
-            times.push_back(grid ? (first_frame + double(i)) / o.fps : first + double(i) * dt);
-        plan.push_back(tools::show_time_segment(times, o.fps));
+        plan.push_back(tools::show_time_segment(tools::range_times(o.from, o.to, o.fps), o.fps));
     }
     for (segment& s : plan)
         tools::keep_inside_show(s);
     return plan;
 }
 
-bool write_png(const std::string& file_name, int width, int height, const unsigned char* rgb) {
-    FILE* file = std::fopen(file_name.c_str(), "wb");
-    if (!file) return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+// `final_name` with a leading dot and the process number before its
+// extension, in the same folder (so the rename is atomic and ffmpeg still
+// sees the container's extension).
+std::string partial_name(const std::string& final_name) {
+    const fs::path path(final_name);
+    return (path.parent_path() /
+            ("." + path.stem().string() + ".partial-" + std::to_string(getpid()) + path.extension().string()))
+        .string();
+}
+
+// Fails at once when nothing can be created in `folder` (read-only, no
+// permission, no room for a new entry), before any rendering.
+void check_writable(const std::string& folder, const std::string& for_what) {
+    const std::string probe = partial_name((fs::path(folder) / "write-check").string());
+    const int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (fd < 0) fail("cannot write " + for_what + " in " + folder + ": " + std::strerror(errno));
+    close(fd);
+    unlink(probe.c_str());
+}
+
+// Written under a temporary name and renamed when whole; false with the
+// system's reason in `reason`.
+bool write_png(const std::string& file_name, int width, int height, const unsigned char* rgb,
+               std::string& reason) {
+    std::snprintf(png_partial, sizeof png_partial, "%s", partial_name(file_name).c_str());
+    png_partial_set = true;
+    auto failed = [&] {
+        reason = errno ? std::strerror(errno) : "write failed";
+        unlink(png_partial);
+        png_partial_set = false;
+        return false;
+    };
+    errno = 0;
+    FILE* file = std::fopen(png_partial, "wb");
+    if (!file) return failed();
+    // libpng's own handlers print; the caller's message says it in one line.
+    png_structp png = png_create_write_struct(
+        PNG_LIBPNG_VER_STRING, nullptr, [](png_structp p, png_const_charp) { png_longjmp(p, 1); },
+        [](png_structp, png_const_charp) {});
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!png || !info || setjmp(png_jmpbuf(png))) {
+        const int saved = errno;
         png_destroy_write_struct(&png, &info);
         std::fclose(file);
-        return false;
+        errno = saved;
+        return failed();
     }
     png_init_io(png, file);
     png_set_compression_level(png, 3); // speed over size for long frame runs
@@ -160,7 +213,9 @@ bool write_png(const std::string& file_name, int width, int height, const unsign
         png_write_row(png, const_cast<png_bytep>(rgb + size_t(y) * width * 3));
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
-    return std::fclose(file) == 0;
+    if (std::fclose(file) != 0 || std::rename(png_partial, file_name.c_str()) != 0) return failed();
+    png_partial_set = false;
+    return true;
 }
 
 // ffmpeg reading raw RGB frames on its standard input, the music from
@@ -180,12 +235,16 @@ void start_encoder(const capture::options& o, const std::string& music, double s
         music,      "-map",         "0:v:0",    "-map",      "1:a:0",      "-c:v",       "libx264",
         "-preset",  "veryfast",     "-crf",     "18",        "-pix_fmt",   "yuv420p",    "-c:a",
         "aac",      "-b:a",         "192k",     "-movflags", "+faststart", o.output};
+    args.back() = partial_name(o.output); // ffmpeg writes the file under its temporary name
+    std::snprintf(video_partial, sizeof video_partial, "%s", args.back().c_str());
+    encoder_log = std::tmpfile();
     encoder = fork();
     if (encoder < 0) fail("cannot start ffmpeg");
     if (encoder == 0) {
         dup2(fds[0], 0);
         close(fds[0]);
         close(fds[1]);
+        if (encoder_log) dup2(fileno(encoder_log), 2);
         std::vector<char*> argv;
         for (std::string& a : args)
             argv.push_back(a.data());
@@ -199,14 +258,38 @@ void start_encoder(const capture::options& o, const std::string& music, double s
     if (!encoder_pipe) fail("cannot write to ffmpeg");
 }
 
-// Waits for ffmpeg to write the file; true when it succeeded.
-bool finish_encoder() {
+// Waits for ffmpeg to end; true when it wrote its file.
+bool wait_encoder() {
     std::fclose(encoder_pipe);
     encoder_pipe = nullptr;
     int status = 0;
     waitpid(encoder, &status, 0);
     encoder = -1;
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Ends the run with one line: ffmpeg's last message says what went wrong.
+[[noreturn]] void encoder_failed(const std::string& output) {
+    std::string said, line;
+    if (encoder_log) {
+        std::rewind(encoder_log);
+        char buffer[1024];
+        while (std::fgets(buffer, sizeof buffer, encoder_log)) {
+            line = buffer;
+            while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' '))
+                line.pop_back();
+            if (!line.empty()) said = line;
+        }
+    }
+    fail("ffmpeg could not write " + output + ": " + (said.empty() ? "it stopped" : said));
+}
+
+// The video is whole once ffmpeg has ended well; only then does it get its name.
+void finish_encoder(const std::string& output) {
+    if (!wait_encoder()) encoder_failed(output);
+    if (std::rename(video_partial, output.c_str()) != 0)
+        fail("cannot name " + output + ": " + std::strerror(errno));
+    video_partial[0] = '\0';
 }
 
 // Processor time of the whole process (every renderer thread), seconds.
@@ -278,16 +361,23 @@ int main(int argc, char** argv) {
     if (o.kind == capture::output_kind::frames) {
         std::error_code ec;
         fs::create_directories(o.output, ec);
-        if (!fs::is_directory(o.output)) fail("cannot make the folder " + o.output);
+        if (!fs::is_directory(o.output))
+            fail("cannot make the folder " + o.output + (ec ? ": " + ec.message() : ""));
         if (o.output.back() != '/') o.output += '/';
     } else if (!o.output.empty()) {
         const fs::path parent = fs::path(o.output).parent_path();
         if (!fs::is_directory(parent)) fail("no folder " + parent.string() + " for " + o.output);
     }
+    if (o.kind == capture::output_kind::frames) check_writable(o.output, "frames");
+    if (o.kind == capture::output_kind::png || o.kind == capture::output_kind::video)
+        check_writable(fs::path(o.output).parent_path().string(), fs::path(o.output).filename().string());
+    if (o.kind == capture::output_kind::video && !capture::on_path("ffmpeg"))
+        fail("video needs ffmpeg, which is not installed (the ffmpeg package)");
 
     signal(SIGINT, on_signal);
     signal(SIGTERM, on_signal);
     signal(SIGPIPE, SIG_IGN); // a failed ffmpeg shows as a failed write
+    signal(SIGXFSZ, SIG_IGN); // past a file-size limit a write fails (ffmpeg's too) instead of killing
 
     platform::platform& sys = platform::sys();
     sys.enter_executable_folder(argv[0]);
@@ -360,22 +450,31 @@ int main(int argc, char** argv) {
     const int width = o.width, height = o.height;
     const std::string output = o.output;
     capture::frame_sink sink;
+    // Set by the writing thread before it reports the failed frame.
+    std::string write_reason;
     if (o.kind == capture::output_kind::png || o.kind == capture::output_kind::frames)
-        sink = [=](const unsigned char* rows, const std::string& name) {
-            return write_png(output + name, width, height, rows);
+        sink = [=, &write_reason](const unsigned char* rows, const std::string& name) {
+            return write_png(output + name, width, height, rows, write_reason);
         };
     else if (o.kind == capture::output_kind::video)
         sink = [=](const unsigned char* rows, const std::string&) {
             const size_t bytes = size_t(width) * height * 3;
             return std::fwrite(rows, 1, bytes, encoder_pipe) == bytes;
         };
-    if (sink) capture::start_writer(writer, size_t(width) * 3, size_t(height), !invert, 3, sink);
+    if (sink) {
+        capture::start_writer(writer, size_t(width) * 3, size_t(height), !invert, 3, sink);
+        running_writer = &writer;
+    }
     auto check_writer = [&] {
         const std::string failed = capture::failed_frame(writer);
         if (failed.empty()) return;
-        if (o.kind == capture::output_kind::video)
-            fail("ffmpeg stopped taking frames (its message is above)");
-        fail("cannot write " + output + (o.kind == capture::output_kind::png ? "" : failed));
+        if (o.kind == capture::output_kind::video) {
+            capture::stop_writer(writer);
+            wait_encoder(); // it has stopped: its message says why
+            encoder_failed(o.output);
+        }
+        fail("cannot write " + output + (o.kind == capture::output_kind::png ? "" : failed) + ": " +
+             write_reason);
     };
 
     double load_seconds = 0.0, load_cpu_seconds = 0.0;
@@ -454,8 +553,7 @@ int main(int argc, char** argv) {
     check_writer();
     if (progress && terminal) std::fputc('\n', stderr);
     if (stats) std::fclose(stats);
-    if (o.kind == capture::output_kind::video && !finish_encoder())
-        fail("ffmpeg could not write " + o.output);
+    if (o.kind == capture::output_kind::video) finish_encoder(o.output);
 
     const double wall = std::chrono::duration<double>(clock_type::now() - process_start).count();
     if (!o.stats.empty()) {

@@ -31,7 +31,7 @@ struct options : tools::view_options {
     bool single = false;           // frames at chosen times (--at, --at-scene), not a range
     std::vector<time_point> times; // in the order given
     double from = 0.0;             // seconds of show time
-    double to = show_length;       // seconds of show time, inclusive
+    double to = show_length;       // seconds of show time, not included (but the show's end is)
     int fps = 60;
     bool quiet = false;
     std::string stats;   // --stats FILE: per-frame render times as CSV

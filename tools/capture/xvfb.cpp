@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace capture {
@@ -18,7 +19,22 @@ pid_t server = -1;
 
 } // namespace
 
+bool on_path(const char* program) {
+    const char* path = std::getenv("PATH");
+    for (const char* start = path ? path : ""; *start;) {
+        const char* end = std::strchr(start, ':');
+        const size_t length = end ? size_t(end - start) : std::strlen(start);
+        const std::string candidate = std::string(start, length) + "/" + program;
+        if (length > 0 && access(candidate.c_str(), X_OK) == 0) return true;
+        if (!end) break;
+        start = end + 1;
+    }
+    return false;
+}
+
 bool start_xvfb(int width, int height, std::string& error) {
+    if (!on_path("Xvfb"))
+        return error = "Xvfb is not installed (the xvfb package); the capture draws on it", false;
     int fds[2];
     if (pipe(fds) != 0) return error = "cannot make a pipe for Xvfb", false;
     // The window sits at (50, 50): leave room for it on the screen.

@@ -13,4 +13,8 @@ bool start_xvfb(int width, int height, std::string& error);
 // Ends the server started above, if any. Safe to call more than once.
 void stop_xvfb();
 
+// Whether `program` is an executable in a folder of PATH (the capture runs
+// Xvfb and ffmpeg by name).
+bool on_path(const char* program);
+
 } // namespace capture

@@ -67,6 +67,13 @@ double scene_at(double show_time, double dt);
 // Show time at which the scene clock reaches `scene` (steps of dt).
 double show_at(double scene, double dt);
 
+// The frame times of the show-time range [from, to) at `fps`: from `from`
+// on in steps of 1/fps (on the grid when `from` is), up to but not
+// including `to`, so that ranges split at any time on that grid join
+// without a repeated or a missing frame. A range that ends at the show's
+// end also takes the show's last frame. At least the frame at `from`.
+std::vector<double> range_times(double from, double to, int fps);
+
 // Frames at show times `times` (consecutive steps of 1/fps), after one
 // unwritten frame that leaves behind the state the script carries from one
 // frame to the next.

@@ -48,6 +48,19 @@ double on_grid(double t, int fps) {
     return std::fabs(frames - whole) < 1e-6 ? whole / fps : t;
 }
 
+std::vector<double> range_times(double from, double to, int fps) {
+    const double first = on_grid(from, fps);
+    const double steps = (to - first) * fps;
+    long count = to >= show_length ? long(std::floor(steps + 1e-6)) + 1 : long(std::ceil(steps - 1e-6));
+    count = std::max(count, 1L);
+    const double first_frame = first * fps;
+    const bool grid = first_frame == std::nearbyint(first_frame);
+    std::vector<double> times;
+    for (long i = 0; i < count; ++i)
+        times.push_back(grid ? (first_frame + double(i)) / fps : first + double(i) / fps);
+    return times;
+}
+
 segment show_time_segment(const std::vector<double>& times, int fps) {
     const double dt = 1.0 / fps;
     segment s;
