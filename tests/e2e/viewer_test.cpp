@@ -32,6 +32,7 @@ class viewer_program : public ::testing::Test {
     void SetUp() override {
         viewer = fs::path(QUORLAXEN_SHOW_DIR) / "quorlaxen-viewer";
         if (!fs::exists(viewer)) GTEST_SKIP() << "quorlaxen-viewer is not built";
+        e2e::has_display(); // this process's own X server, before any window is looked for
         dir = e2e::temp_dir("quorlaxen-viewer-test");
         ASSERT_FALSE(dir.empty());
     }

@@ -24,7 +24,11 @@ using clock_type = std::chrono::steady_clock;
 constexpr const char* dialog_name = "Quorlaxen by KVT - 2009";
 constexpr const char* show_name = "Quorlaxen - KVT 2009";
 
-// True when the test runs with an X display to use.
+// True when the test runs with an X display to use. The first call starts an
+// X server for this test process alone (each case runs in a process of its
+// own) and points DISPLAY at it: a window that another test opens on a
+// shared display takes the keyboard focus, and keys typed meanwhile go to
+// it. Without Xvfb the display the test was given is used.
 bool has_display();
 
 // A fresh folder under /tmp named after `prefix`; empty when none could be made.
