@@ -68,29 +68,14 @@ result run_in(const fs::path& dir, const std::string& command) {
     return r;
 }
 
-process start(const fs::path& program, const std::vector<std::pair<std::string, std::string>>& env,
-              const fs::path& stderr_file, const fs::path& working_dir) {
-    process p;
-    const std::string argv0 = program.filename().string();
-    p.pid = fork();
-    if (p.pid == 0) {
-        setpgid(0, 0);
-        for (const auto& [name, value] : env)
-            setenv(name.c_str(), value.c_str(), 1);
-        if (!freopen(stderr_file.c_str(), "w", stderr)) _exit(120);
-        if (!freopen("/dev/null", "w", stdout)) _exit(120);
-        if (!working_dir.empty() && chdir(working_dir.c_str()) != 0) _exit(121);
-        execl(program.c_str(), argv0.c_str(), static_cast<char*>(nullptr));
-        _exit(122);
-    }
-    // Set from both sides: whichever runs first, the group exists before a kill.
-    if (p.pid > 0) setpgid(p.pid, p.pid);
-    return p;
-}
+namespace {
 
-process start_with_args(const fs::path& program, const std::vector<std::string>& args,
-                        const std::vector<std::pair<std::string, std::string>>& env,
-                        const fs::path& stderr_file, const fs::path& stdout_file) {
+// Forks `program` with `args` in a process group of its own (so a kill takes
+// whatever it starts too), standard error to `stderr_file`, standard output
+// to `stdout_file` or nowhere.
+process spawn(const fs::path& program, const std::vector<std::string>& args,
+              const std::vector<std::pair<std::string, std::string>>& env, const fs::path& stderr_file,
+              const fs::path& stdout_file, const fs::path& working_dir) {
     std::vector<std::string> words = {program.filename().string()};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -105,11 +90,26 @@ process start_with_args(const fs::path& program, const std::vector<std::string>&
             setenv(name.c_str(), value.c_str(), 1);
         if (!freopen(stderr_file.c_str(), "w", stderr)) _exit(120);
         if (!freopen(stdout_file.empty() ? "/dev/null" : stdout_file.c_str(), "w", stdout)) _exit(120);
+        if (!working_dir.empty() && chdir(working_dir.c_str()) != 0) _exit(121);
         execv(program.c_str(), argv.data());
         _exit(122);
     }
+    // Set from both sides: whichever runs first, the group exists before a kill.
     if (p.pid > 0) setpgid(p.pid, p.pid);
     return p;
+}
+
+} // namespace
+
+process start(const fs::path& program, const std::vector<std::pair<std::string, std::string>>& env,
+              const fs::path& stderr_file, const fs::path& working_dir) {
+    return spawn(program, {}, env, stderr_file, {}, working_dir);
+}
+
+process start_with_args(const fs::path& program, const std::vector<std::string>& args,
+                        const std::vector<std::pair<std::string, std::string>>& env,
+                        const fs::path& stderr_file, const fs::path& stdout_file) {
+    return spawn(program, args, env, stderr_file, stdout_file, {});
 }
 
 bool running(process& p) {
