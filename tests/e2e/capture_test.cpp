@@ -91,6 +91,29 @@ TEST_F(capture_program, bad_arguments_are_refused_with_a_reason_and_exit_code_2)
     EXPECT_FALSE(fs::exists(dir / "x.png"));
 }
 
+// The overhead shot of the railway (scene time 105): the line runs from its
+// start far behind the train, so it crosses the frame's left edge; copies
+// of the track are left out only outside the view, not behind the train.
+TEST_F(capture_program, overhead_railway_line_reaches_the_left_edge_of_the_frame) {
+    if (!needs_data()) GTEST_SKIP() << "the show's data is not built";
+    const result r = run("--quiet --size 640x360 --at-scene 105 -o rail.png");
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::string rgb = pixels(dir / "rail.png");
+    ASSERT_EQ(rgb.size(), size_t(640) * 360 * 3);
+    // The darkest share of the leftmost 100 pixels over the rows around the
+    // line (the dot field around it is never that dense).
+    double best = 0.0;
+    for (int y = 150; y < 210; ++y) {
+        int dark = 0;
+        for (int x = 0; x < 100; ++x) {
+            const unsigned char* p = reinterpret_cast<const unsigned char*>(&rgb[(size_t(y) * 640 + x) * 3]);
+            dark += p[0] < 60 && p[1] < 60 && p[2] < 60;
+        }
+        best = std::max(best, dark / 100.0);
+    }
+    EXPECT_GT(best, 0.95);
+}
+
 TEST_F(capture_program, frame_reached_by_a_jump_equals_the_frame_reached_by_running_up_to_it) {
     if (!needs_data()) GTEST_SKIP() << "forge the data first";
     // Without a display: the capture brings its own X server.
