@@ -225,10 +225,20 @@ std::string leave_desktop(process& p) {
 
 std::string clipboard() { return output_of("xclip -selection clipboard -o 2>/dev/null"); }
 
+bool clipboard_becomes(const std::string& text, double seconds) {
+    const auto end = clock_type::now() + std::chrono::duration<double>(seconds);
+    while (clipboard() != text) {
+        if (clock_type::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
 bool set_clipboard(const std::string& text) {
     return std::system(
                ("printf %s " + quoted(text) + " | xclip -selection clipboard -i >/dev/null 2>&1").c_str()) ==
-           0;
+               0 &&
+           clipboard_becomes(text, 10);
 }
 
 void copy_show(const fs::path& show_dir, const fs::path& dir, const std::string& program,

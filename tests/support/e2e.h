@@ -134,9 +134,15 @@ bool answer_box(process& p, const std::string& caption, double seconds);
 // not make the next ones fail.
 std::string leave_desktop(process& p);
 
-// The clipboard's text, and setting it; false when xclip failed.
+// The clipboard's text, and setting it; false when xclip failed. xclip
+// serves the selection from a process it forks, which takes the selection
+// a moment after the command returns (later still on a busy machine):
+// set_clipboard waits until the text reads back, and a test that expects
+// another process's text waits with clipboard_becomes.
 std::string clipboard();
 bool set_clipboard(const std::string& text);
+// Whether the clipboard reads `text` within `seconds`.
+bool clipboard_becomes(const std::string& text, double seconds);
 
 // A copy of `program` from the show folder `show` made in `dir`, beside the
 // show's data: the folders in `linked` as links to the show's, those in
