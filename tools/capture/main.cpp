@@ -223,6 +223,9 @@ bool write_png(const std::string& file_name, int width, int height, const unsign
 void start_encoder(const capture::options& o, const std::string& music, double start, double length) {
     int fds[2];
     if (pipe(fds) != 0) fail("cannot make a pipe for ffmpeg");
+    // A frame is 3.7 MB at 1280x720: a larger pipe (where the system allows
+    // it) hands it over in a few writes instead of sixty.
+    fcntl(fds[1], F_SETPIPE_SZ, 1 << 20);
     const std::string size = std::to_string(o.width) + "x" + std::to_string(o.height);
     const std::string rate = std::to_string(o.fps);
     char ss[32], tt[32];
@@ -230,7 +233,7 @@ void start_encoder(const capture::options& o, const std::string& music, double s
     std::snprintf(tt, sizeof tt, "%.6f", length);
     std::vector<std::string> args = {
         "ffmpeg",   "-hide_banner", "-nostdin", "-loglevel", "error",      "-y",         "-f",
-        "rawvideo", "-pix_fmt",     "rgb24",    "-s",        size,         "-framerate", rate,
+        "rawvideo", "-pix_fmt",     "bgra",    "-s",        size,         "-framerate", rate,
         "-i",       "pipe:0",       "-ss",      ss,          "-t",         tt,           "-i",
         music,      "-map",         "0:v:0",    "-map",      "1:a:0",      "-c:v",       "libx264",
         "-preset",  "veryfast",     "-crf",     "18",        "-pix_fmt",   "yuv420p",    "-c:a",
@@ -448,6 +451,12 @@ int main(int argc, char** argv) {
     if (invert) glPixelStorei(GL_PACK_INVERT_MESA, GL_TRUE);
     capture::frame_writer writer;
     const int width = o.width, height = o.height;
+    // Video frames are read in the window's own byte order, a row copy for
+    // the GL (RGB takes it a conversion pass on this thread); ffmpeg turns
+    // either into its YUV at the same cost.
+    const bool video = o.kind == capture::output_kind::video;
+    const GLenum pixel_format = video ? GL_BGRA : GL_RGB;
+    const size_t pixel_bytes = video ? 4 : 3;
     const std::string output = o.output;
     capture::frame_sink sink;
     // Set by the writing thread before it reports the failed frame.
@@ -458,11 +467,11 @@ int main(int argc, char** argv) {
         };
     else if (o.kind == capture::output_kind::video)
         sink = [=](const unsigned char* rows, const std::string&) {
-            const size_t bytes = size_t(width) * height * 3;
+            const size_t bytes = size_t(width) * height * pixel_bytes;
             return std::fwrite(rows, 1, bytes, encoder_pipe) == bytes;
         };
     if (sink) {
-        capture::start_writer(writer, size_t(width) * 3, size_t(height), !invert, 3, sink);
+        capture::start_writer(writer, size_t(width) * pixel_bytes, size_t(height), !invert, 3, sink);
         running_writer = &writer;
     }
     auto check_writer = [&] {
@@ -532,7 +541,7 @@ int main(int argc, char** argv) {
                 unsigned char* pixels = capture::next_buffer(writer, buffer);
                 check_writer();
                 glReadBuffer(GL_BACK);
-                glReadPixels(0, 0, o.width, o.height, GL_RGB, GL_UNSIGNED_BYTE, pixels);
+                glReadPixels(0, 0, o.width, o.height, pixel_format, GL_UNSIGNED_BYTE, pixels);
                 capture::write_frame(writer, buffer, name);
             }
             ++done;
