@@ -233,7 +233,7 @@ void start_encoder(const capture::options& o, const std::string& music, double s
     std::snprintf(tt, sizeof tt, "%.6f", length);
     std::vector<std::string> args = {
         "ffmpeg",   "-hide_banner", "-nostdin", "-loglevel", "error",      "-y",         "-f",
-        "rawvideo", "-pix_fmt",     "bgra",    "-s",        size,         "-framerate", rate,
+        "rawvideo", "-pix_fmt",     "bgra",     "-s",        size,         "-framerate", rate,
         "-i",       "pipe:0",       "-ss",      ss,          "-t",         tt,           "-i",
         music,      "-map",         "0:v:0",    "-map",      "1:a:0",      "-c:v",       "libx264",
         "-preset",  "veryfast",     "-crf",     "18",        "-pix_fmt",   "yuv420p",    "-c:a",
