@@ -274,8 +274,15 @@ void part_start::render(double* frame_step, show_context& context, frame_record*
     const double T = scene_time;
 
     glPushMatrix();
-    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
+    // The bend pass below writes every pixel of the view's band; the window
+    // needs its black clear only where the band leaves some of it uncovered.
+    const show_settings& view = context.settings;
+    const int margin = view.window_height - view.view_height;
+    const bool into_window = view.view_width == view.window_width && margin % 2 == 0;
+    if (!into_window || margin != 0) {
+        glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
     // Only the first colour attachment is ever resolved and read; a second
     // draw buffer would double every sample's blend and store for nothing.
     bind_render_target(context, 0, 1);
@@ -295,7 +302,6 @@ void part_start::render(double* frame_step, show_context& context, frame_record*
     draw_scene_script(context);
 
     mark_frame_stage("resolve");
-    const show_settings& view = context.settings;
     resolve_render_target(context, 0, view.view_width, view.view_height, 1, false);
     bind_window_framebuffer();
     glDisable(GL_DEPTH_TEST);
@@ -312,8 +318,7 @@ void part_start::render(double* frame_step, show_context& context, frame_record*
     // present_view would copy it there texel for texel over a black window;
     // drawing it into target 0 instead would write every sample of the
     // multisampled buffer and resolve them all back to the same value.
-    const int margin = view.window_height - view.view_height;
-    if (view.view_width == view.window_width && margin % 2 == 0) {
+    if (into_window) {
         run_pass_into_window(context, program_bend, 0, margin / 2, view.view_width, view.view_height,
                              target_full_a, target_full_a);
         mark_frame_stage("present");

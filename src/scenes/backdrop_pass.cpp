@@ -164,8 +164,22 @@ void create_backdrop_pass(backdrop_pass& pass) {
 
 void begin_backdrop(backdrop_pass& pass, const float clear_colour[4]) {
     pass.pending = 0;
+    pass.uncleared = true;
     std::copy(clear_colour, clear_colour + 4, pass.clear_colour);
 }
+
+namespace {
+
+void clear_if_uncleared(backdrop_pass& pass) {
+    if (!pass.uncleared) return;
+    pass.uncleared = false;
+    glPushAttrib(GL_COLOR_BUFFER_BIT);
+    glClearColor(pass.clear_colour[0], pass.clear_colour[1], pass.clear_colour[2], pass.clear_colour[3]);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glPopAttrib();
+}
+
+} // namespace
 
 void add_backdrop_square(backdrop_pass& pass, double angle, double half_width, double half_height,
                          float repeat) {
@@ -187,6 +201,7 @@ void add_backdrop_square(backdrop_pass& pass, double angle, double half_width, d
         const backdrop_square kept = square;
         --pass.pending;
         flush_backdrop(pass);
+        clear_if_uncleared(pass);
         glPushAttrib(GL_CURRENT_BIT | GL_ENABLE_BIT | GL_TRANSFORM_BIT);
         glPushMatrix();
         draw_one(kept);
@@ -197,7 +212,10 @@ void add_backdrop_square(backdrop_pass& pass, double angle, double half_width, d
 }
 
 void flush_backdrop(backdrop_pass& pass) {
-    if (pass.pending == 0) return;
+    if (pass.pending == 0) {
+        clear_if_uncleared(pass);
+        return;
+    }
     const int count = pass.pending;
     pass.pending = 0;
     const backdrop_square& last = pass.squares[count - 1];
@@ -207,10 +225,14 @@ void flush_backdrop(backdrop_pass& pass) {
     double coordinates[backdrop_max_squares][4][3];
     const backdrop_program& program = pass.programs[count];
     // A square alone is drawn as it is: one pass either way.
-    bool one_pass = count > 1 && program.program != 0;
+    bool one_pass = count > 1 && program.program != 0 && pass.uncleared;
     for (int k = 0; k < count && one_pass; ++k)
         one_pass = corner_coordinates(pass.squares[k], projection, coordinates[k]);
 
+    if (one_pass)
+        pass.uncleared = false;
+    else
+        clear_if_uncleared(pass);
     glPushAttrib(GL_CURRENT_BIT | GL_ENABLE_BIT | GL_TRANSFORM_BIT);
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();

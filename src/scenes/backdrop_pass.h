@@ -33,12 +33,17 @@ struct backdrop_pass {
     backdrop_square squares[backdrop_max_squares];
     int pending = 0;
     float clear_colour[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    // The target's colour is not cleared yet and nothing is drawn on it.
+    bool uncleared = false;
 };
 
 // Compiles the pass's program; once, at set-up, with the context current.
 void create_backdrop_pass(backdrop_pass& pass);
 
-// Starts a frame's backdrop over a target just cleared to `clear_colour`.
+// Starts a frame's backdrop on a target whose colour is still to be
+// cleared to `clear_colour` (its depth cleared already): a first run drawn
+// in one pass blends over the clear colour itself and writes every sample,
+// so the clear is only made where the squares are drawn one by one.
 void begin_backdrop(backdrop_pass& pass, const float clear_colour[4]);
 
 // Instead of draw_textured_square(angle, half_width, half_height, false,
@@ -49,5 +54,7 @@ void add_backdrop_square(backdrop_pass& pass, double angle, double half_width, d
 
 // Draws the squares kept so far (one pass, or one by one) with the texture
 // bound on unit 0, then leaves the state the squares drawn one by one leave
-// (current colour and texture coordinate).
+// (current colour and texture coordinate). Afterwards the target is cleared
+// and holds the squares: anything may be drawn over them. Only the first run
+// of a frame is drawn in one pass (a later one would start from the clear).
 void flush_backdrop(backdrop_pass& pass);

@@ -274,7 +274,8 @@ void prologue(part_start& part, show_context& context, const script_frame& f) {
     mark_frame_stage("target clear");
     glClearColor(target_clear_colour[0], target_clear_colour[1], target_clear_colour[2],
                  target_clear_colour[3]);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    // The colour is cleared by the backdrop, or folded into its one pass.
+    glClear(GL_DEPTH_BUFFER_BIT);
     mark_frame_stage("backdrop");
     glViewport(0, 0, f.W, f.H);
 

@@ -280,8 +280,10 @@ TEST_F(dot_culling, BackdropSquaresInOnePassMatchThemOneByOne) {
         glClearColor(clear[0], clear[1], clear[2], clear[3]);
         glClear(GL_COLOR_BUFFER_BIT);
         backdrop_pass pass;
-        if (one_pass) create_backdrop_pass(pass);
-        begin_backdrop(pass, clear);
+        if (one_pass) {
+            create_backdrop_pass(pass);
+            begin_backdrop(pass, clear);
+        }
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         for (const square& s : squares) {
             glLoadIdentity();
@@ -300,7 +302,7 @@ TEST_F(dot_culling, BackdropSquaresInOnePassMatchThemOneByOne) {
             }
             glPopMatrix();
         }
-        flush_backdrop(pass);
+        if (one_pass) flush_backdrop(pass);
         glDisable(GL_BLEND);
         return test_gl::read_rgba(0, 0, view_size, view_size);
     };
@@ -323,6 +325,44 @@ TEST_F(dot_culling, BackdropSquaresInOnePassMatchThemOneByOne) {
               pixels / 1000);
     glDisable(GL_TEXTURE_2D);
     glDeleteTextures(1, &texture);
+}
+
+// The backdrop clears the target's colour itself: with no square kept, the
+// flush leaves the clear colour; a run after something drawn outside the
+// pass blends over that drawing, not over the clear.
+TEST_F(dot_culling, BackdropClearsTheTargetAndALaterRunDrawsOverWhatIsThere) {
+    const float clear[4] = {0.0f, 1.0f, 1.0f, 0.0f};
+    backdrop_pass pass;
+    create_backdrop_pass(pass);
+    auto centre = [] { return test_gl::read_rgba(view_size / 2, view_size / 2, 1, 1); };
+
+    glClearColor(1, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    begin_backdrop(pass, clear);
+    flush_backdrop(pass);
+    EXPECT_EQ(centre(), (std::vector<uint8_t>{0, 255, 255, 0}));
+
+    glClear(GL_COLOR_BUFFER_BIT);
+    begin_backdrop(pass, clear);
+    flush_backdrop(pass);
+    // Black over the whole view, then two squares that blend to nothing.
+    glLoadIdentity();
+    glTranslatef(0, 0, -10);
+    glColor4f(0, 0, 0, 1);
+    glRectf(-100, -100, 100, 100);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glColor4f(1, 1, 1, 0);
+    for (int k = 0; k < 2; ++k) {
+        glLoadIdentity();
+        gluLookAt(0, 0, 40, 0, 0, 0, 0, 1, 0);
+        glPushMatrix();
+        add_backdrop_square(pass, 0.0, 100.0, 100.0, 3.0f);
+        glPopMatrix();
+    }
+    flush_backdrop(pass);
+    glDisable(GL_BLEND);
+    EXPECT_EQ(centre(), (std::vector<uint8_t>{0, 0, 0, 255}));
 }
 
 } // namespace
