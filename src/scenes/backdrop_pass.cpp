@@ -200,8 +200,7 @@ void add_backdrop_square(backdrop_pass& pass, double angle, double half_width, d
     if (square.blended && (source != GL_SRC_ALPHA || destination != GL_ONE_MINUS_SRC_ALPHA)) {
         const backdrop_square kept = square;
         --pass.pending;
-        flush_backdrop(pass);
-        clear_if_uncleared(pass);
+        flush_backdrop(pass); // clears the target if nothing has yet
         glPushAttrib(GL_CURRENT_BIT | GL_ENABLE_BIT | GL_TRANSFORM_BIT);
         glPushMatrix();
         draw_one(kept);
