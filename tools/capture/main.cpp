@@ -249,9 +249,7 @@ void start_encoder(const capture::options& o, const std::string& music, double s
         // its own look-ahead) while it waits, so it works in the time the
         // renderer leaves a core idle, such as while one thread builds the next
         // frame's scene, instead of taking the cores from the renderer's.
-        if (setpriority(PRIO_PROCESS, 0, 19) != 0) {
-            // Left at the capture's priority: slower, the same video.
-        }
+        setpriority(PRIO_PROCESS, 0, 19); // where refused: slower, the same video
         dup2(fds[0], 0);
         close(fds[0]);
         close(fds[1]);
@@ -473,7 +471,7 @@ int main(int argc, char** argv) {
         sink = [=, &write_reason](const unsigned char* rows, const std::string& name) {
             return write_png(output + name, width, height, rows, write_reason);
         };
-    else if (o.kind == capture::output_kind::video)
+    else if (video)
         sink = [=](const unsigned char* rows, const std::string&) {
             const size_t bytes = size_t(width) * height * pixel_bytes;
             return std::fwrite(rows, 1, bytes, encoder_pipe) == bytes;
