@@ -7,14 +7,15 @@
 namespace {
 
 // The fragment program for `count` squares: each square's colour times the
-// paper at its coordinates, blended over the ones before by its alpha, or
-// replacing them where its blending was off. Written out square by square:
-// the software renderer runs straight-line code far faster than a loop.
-std::string fragment_source(int count) {
+// paper at its coordinates, blended over the ones before by its alpha where
+// bit k of `blended` is set, or replacing them where its blending was off
+// (what is under such a square is never fetched). Written out square by
+// square, with the blending of each fixed: the software renderer runs
+// straight-line code far faster than a loop or a blend chosen per pixel.
+std::string fragment_source(int count, unsigned blended) {
     std::string source = "#version 120\n"
                          "uniform sampler2D paper;\n"
                          "uniform vec4 colours[6];\n"
-                         "uniform float blended[6];\n"
                          "uniform vec4 clear;\n"
                          "varying vec4 gl_TexCoord[6];\n"
                          "void main() {\n"
@@ -23,10 +24,8 @@ std::string fragment_source(int count) {
     for (int k = 0; k < count; ++k) {
         const std::string i = std::to_string(k);
         source += "    src = colours[" + i + "] * texture2D(paper, gl_TexCoord[" + i + "].st / gl_TexCoord[" +
-                  i +
-                  "].q);\n"
-                  "    dst = mix(src, mix(dst, src, src.a), blended[" +
-                  i + "]);\n";
+                  i + "].q);\n";
+        source += (blended >> k & 1u) ? "    dst = mix(dst, src, src.a);\n" : "    dst = src;\n";
     }
     source += "    gl_FragColor = dst;\n}\n";
     return source;
@@ -136,30 +135,45 @@ void draw_one(const backdrop_square& square) {
 
 } // namespace
 
-void create_backdrop_pass(backdrop_pass& pass) {
-    for (backdrop_program& p : pass.programs)
-        p = backdrop_program{};
-    if (!glCreateShader) return;
-    for (int count = 2; count <= backdrop_max_squares; ++count) {
-        const GLuint shader = compile(GL_FRAGMENT_SHADER, fragment_source(count));
-        if (!shader) return;
-        const GLuint program = glCreateProgram();
-        glAttachShader(program, shader);
-        glLinkProgram(program);
-        glDeleteShader(shader);
-        GLint ok = 0;
-        glGetProgramiv(program, GL_LINK_STATUS, &ok);
-        if (!ok) {
-            glDeleteProgram(program);
-            return;
-        }
-        backdrop_program& p = pass.programs[count];
-        p.program = program;
-        p.colours = glGetUniformLocation(program, "colours");
-        p.blended = glGetUniformLocation(program, "blended");
-        p.clear = glGetUniformLocation(program, "clear");
-        p.paper = glGetUniformLocation(program, "paper");
+namespace {
+
+// Compiles and links the program for `count` squares and blending `blended`
+// into `p`; false (and `p` empty) when the context cannot.
+bool build_program(int count, unsigned blended, backdrop_program& p) {
+    p = backdrop_program{};
+    p.tried = true;
+    const GLuint shader = compile(GL_FRAGMENT_SHADER, fragment_source(count, blended));
+    if (!shader) return false;
+    const GLuint program = glCreateProgram();
+    glAttachShader(program, shader);
+    glLinkProgram(program);
+    glDeleteShader(shader);
+    GLint ok = 0;
+    glGetProgramiv(program, GL_LINK_STATUS, &ok);
+    if (!ok) {
+        glDeleteProgram(program);
+        return false;
     }
+    p.program = program;
+    p.colours = glGetUniformLocation(program, "colours");
+    p.clear = glGetUniformLocation(program, "clear");
+    p.paper = glGetUniformLocation(program, "paper");
+    return true;
+}
+
+} // namespace
+
+void create_backdrop_pass(backdrop_pass& pass) {
+    for (auto& by_count : pass.programs)
+        for (backdrop_program& p : by_count)
+            p = backdrop_program{};
+    pass.shaders = false;
+    if (!glCreateShader) return;
+    // The runs the backdrop draws are all blended; the rest of the
+    // programs are made on first use.
+    for (int count = 2; count <= backdrop_max_squares; ++count)
+        if (!build_program(count, (1u << count) - 1u, pass.programs[count][(1u << count) - 1u])) return;
+    pass.shaders = true;
 }
 
 void begin_backdrop(backdrop_pass& pass, const float clear_colour[4]) {
@@ -222,11 +236,16 @@ void flush_backdrop(backdrop_pass& pass) {
     double projection[16];
     glGetDoublev(GL_PROJECTION_MATRIX, projection);
     double coordinates[backdrop_max_squares][4][3];
-    const backdrop_program& program = pass.programs[count];
+    unsigned blended_mask = 0;
+    for (int k = 0; k < count; ++k)
+        if (pass.squares[k].blended) blended_mask |= 1u << k;
     // A square alone is drawn as it is: one pass either way.
-    bool one_pass = count > 1 && program.program != 0 && pass.uncleared;
+    bool one_pass = count > 1 && pass.shaders && pass.uncleared;
     for (int k = 0; k < count && one_pass; ++k)
         one_pass = corner_coordinates(pass.squares[k], projection, coordinates[k]);
+    backdrop_program& program = pass.programs[count][blended_mask];
+    if (one_pass && !program.tried) build_program(count, blended_mask, program);
+    one_pass = one_pass && program.program != 0;
 
     if (one_pass)
         pass.uncleared = false;
@@ -239,17 +258,14 @@ void flush_backdrop(backdrop_pass& pass) {
         for (int k = 0; k < count; ++k)
             draw_one(pass.squares[k]);
     } else {
-        float colours[backdrop_max_squares * 4], blended[backdrop_max_squares];
-        for (int k = 0; k < count; ++k) {
+        float colours[backdrop_max_squares * 4];
+        for (int k = 0; k < count; ++k)
             // Fixed-function colours are clamped to [0, 1] before they
             // modulate the texture (the backdrop sets some above 1).
             for (int c = 0; c < 4; ++c)
                 colours[4 * k + c] = std::clamp(pass.squares[k].colour[c], 0.0f, 1.0f);
-            blended[k] = pass.squares[k].blended ? 1.0f : 0.0f;
-        }
         glUseProgram(program.program);
         glUniform4fv(program.colours, count, colours);
-        glUniform1fv(program.blended, count, blended);
         glUniform4fv(program.clear, 1, pass.clear_colour);
         glUniform1i(program.paper, 0);
         glDisable(GL_BLEND);

@@ -24,11 +24,14 @@ constexpr int backdrop_max_squares = 6;
 
 struct backdrop_program {
     GLuint program = 0; // 0: none, the squares are drawn one by one
-    GLint colours = -1, blended = -1, clear = -1, paper = -1;
+    GLint colours = -1, clear = -1, paper = -1;
+    bool tried = false; // compiled (or failed to) already
 };
 
 struct backdrop_pass {
-    backdrop_program programs[backdrop_max_squares + 1]; // by number of squares, from 2
+    // By number of squares (from 2) and blending (bit k: square k blended).
+    backdrop_program programs[backdrop_max_squares + 1][1u << backdrop_max_squares];
+    bool shaders = false; // the context compiles them
 
     backdrop_square squares[backdrop_max_squares];
     int pending = 0;
@@ -37,7 +40,8 @@ struct backdrop_pass {
     bool uncleared = false;
 };
 
-// Compiles the pass's program; once, at set-up, with the context current.
+// Compiles the pass's programs for blended runs; once, at set-up, with the
+// context current (the others are made when a run first needs them).
 void create_backdrop_pass(backdrop_pass& pass);
 
 // Starts a frame's backdrop on a target whose colour is still to be

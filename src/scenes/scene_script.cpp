@@ -398,6 +398,9 @@ void backdrop(part_start& part, show_context& context, const script_frame& f) {
         glPopMatrix();
     }
     flush_backdrop(part.paper_squares);
+    // The backdrop is handed to the renderer now: on a software renderer it
+    // is drawn on the other cores while this thread prepares the scene.
+    glFlush();
 }
 
 // --- dot fields ---

@@ -253,7 +253,7 @@ TEST_F(dot_culling, RenderersCoverWhatTheirPiecesCover) {
 namespace {
 
 // The backdrop's squares in one pass give what they give drawn one by one:
-// blended and replacing squares through different cameras, a colour above
+// blended and replacing squares (in any order) through different cameras, a colour above
 // 1 (clamped as fixed function clamps it), and a square that does not cover
 // the view (drawn as it is).
 TEST_F(dot_culling, BackdropSquaresInOnePassMatchThemOneByOne) {
@@ -317,6 +317,11 @@ TEST_F(dot_culling, BackdropSquaresInOnePassMatchThemOneByOne) {
     const size_t pixels = size_t(view_size) * view_size;
     EXPECT_LT(differing({{40, 0, 100, 3, {0.35f, 0.5f, 0.5f, 1}, false},
                          {60, 90, 300, 12, {1.6f, 0.2f, 0.2f, 0.7f}, true},
+                         {25, 10, 50, 48, {0.3f, 0.4f, 0.7f, 0.5f}, true}}),
+              pixels / 1000);
+    // A replacing square between blended ones hides what is under it.
+    EXPECT_LT(differing({{60, 90, 300, 12, {1.6f, 0.2f, 0.2f, 0.7f}, true},
+                         {40, 0, 100, 3, {0.35f, 0.5f, 0.5f, 1}, false},
                          {25, 10, 50, 48, {0.3f, 0.4f, 0.7f, 0.5f}, true}}),
               pixels / 1000);
     // The last square covers only part of the view.
