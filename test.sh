@@ -4,6 +4,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")" && pwd)
 "$root/scripts/setup.sh" --fuzz
+# The Windows build, which the Wine tests run.
+"$root/scripts/build-windows.sh" >/dev/null
 cd "$root/build"
 exec xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" \
   ctest --output-on-failure --timeout 600 -j"$(nproc)" "$@"

@@ -3,7 +3,8 @@
 # the show, its tools and its data (the forge runs as part of the build).
 # Usage: scripts/setup.sh [--fuzz | --show]
 #   --fuzz  also makes the sanitizer builds: the fuzz targets in build/fuzz,
-#           the capture program in build/asan
+#           the capture program in build/asan; and installs Wine for the
+#           tests of the Windows build
 #   --show  builds only the show folder (the programs and their data), with
 #           a short progress instead of the build log
 set -euo pipefail
@@ -20,6 +21,10 @@ packages=(
   xvfb xauth xfonts-base x11-utils xdotool xclip ffmpeg
   gnuplot-nox dpkg-dev file
 )
+# The test command also runs the Windows build under Wine.
+if [ "${1:-}" = "--fuzz" ]; then
+  packages+=(wine wine64)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")

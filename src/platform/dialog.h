@@ -1,7 +1,7 @@
 // Modal dialogs built from a template of controls laid out in dialog units,
 // driven by a dialog procedure that the caller writes. The procedure sees the
 // dialog only through `dialog_handle`, so its logic runs against a fake in
-// tests and against the FLTK dialog in the show.
+// tests and against the system's own dialog in the show.
 #pragma once
 
 #include <cstdint>
@@ -73,11 +73,12 @@ using dialog_proc = intptr_t (*)(const dialog_handle& dialog, unsigned message, 
 // run_dialog's result when no dialog can be shown (no display).
 constexpr intptr_t dialog_unavailable = -1;
 
-// Shows the template as a modal FLTK window: the procedure gets
+// Shows the dialog modally (an FLTK window built from the template on Linux,
+// the dialog resource on Windows): the procedure gets
 // wm_initdialog before the window appears, then wm_command for every
 // button press, check-box toggle and selection change; Escape and the close
 // box send wm_command with id_cancel_button. Returns the value handed to
 // end_dialog, or dialog_unavailable when there is no display.
-intptr_t run_fltk_dialog(const dialog_template& layout, dialog_proc proc, void* user);
+intptr_t run_native_dialog(const dialog_template& layout, dialog_proc proc, void* user);
 
 } // namespace platform

@@ -189,7 +189,7 @@ void base_units(int pixels, int* unit_x, int* unit_y) {
 
 } // namespace
 
-intptr_t run_fltk_dialog(const dialog_template& layout, dialog_proc proc, void* user) {
+intptr_t run_native_dialog(const dialog_template& layout, dialog_proc proc, void* user) {
     if (!fl_display) {
         Display* display = XOpenDisplay(nullptr);
         if (!display) return dialog_unavailable;

@@ -5,7 +5,14 @@
 
 #include <cstdint>
 
+namespace platform {
+struct platform;
+}
+
 namespace platform::native_sound {
+
+// Points the table's sound entries at the functions below.
+void install(platform& p);
 
 bool init(int mix_rate, int channels);
 void preload(const char* file_name);

@@ -86,14 +86,15 @@ struct display_mode_info {
 // when the window is open.
 enum class window_failure {
     none,
-    window,         // the window itself could not be made
-    device_context, // the display offers no OpenGL
-    pixel_format,   // no visual with the colour, depth and double buffer asked for
+    window,           // the window itself could not be made
+    device_context,   // the display offers no OpenGL
+    pixel_format,     // no visual with the colour, depth and double buffer asked for
+    set_pixel_format, // the format was found but the window would not take it
 };
 
 struct window_request {
     const char* title = "";
-    int x = 0, y = 0;         // top-left of the client area, screen pixels
+    int x = 0, y = 0;          // top-left of the client area, screen pixels
     int width = 0, height = 0; // client size
     bool fullscreen = false;
     // The user may enlarge it, never below width x height (frames are drawn
@@ -160,7 +161,7 @@ struct platform {
     // Holds the channel where it is, or lets it play on (also once it had
     // reached the sample's end and stopped).
     void (*sound_set_paused)(int channel, bool paused);
-    uint32_t (*sound_position)(int channel);    // in samples of the channel
+    uint32_t (*sound_position)(int channel);     // in samples of the channel
     int (*sound_frequency)(int channel);         // Hz
     uint32_t (*sound_sample_length)(int sample); // in samples
     const float* (*sound_spectrum)();            // 512 magnitudes, 0..1
@@ -178,8 +179,8 @@ struct platform {
     [[noreturn]] void (*exit_process)(int code);
 #endif
 
-    // --- modal dialog from a template (see dialog.h); FLTK unless replaced ---
-    intptr_t (*run_dialog)(const dialog_template& layout, dialog_proc proc, void* user) = run_fltk_dialog;
+    // --- modal dialog from a template (see dialog.h); the system's own unless replaced ---
+    intptr_t (*run_dialog)(const dialog_template& layout, dialog_proc proc, void* user) = run_native_dialog;
 };
 
 // The table in use. Starts as the SDL implementation.

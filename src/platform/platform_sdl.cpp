@@ -526,52 +526,8 @@ void enter_executable_folder(const char* argv0) {
     std::exit(code);
 }
 
-platform make_native() {
-    platform p = null_platform();
-    p.perf_counter = perf_counter;
-    p.perf_frequency = perf_frequency;
-    p.cursor_pos = cursor_pos;
-    p.message_box = message_box;
-    p.set_clipboard_text = set_clipboard_text;
-    p.enum_display_mode = enum_display_mode;
-    p.change_display_mode = change_display_mode;
-    p.restore_display_mode = restore_display_mode;
-    p.show_cursor = show_cursor;
-    p.init_windowing = init_windowing;
-    p.create_window = create_window;
-    p.create_gl_context = create_gl_context;
-    p.make_gl_current = make_gl_current;
-    p.delete_gl_context = delete_gl_context;
-    p.destroy_window = destroy_window;
-    p.swap_buffers = swap_buffers;
-    p.disable_screen_saver = disable_screen_saver;
-    p.set_window_title = set_window_title;
-    p.peek_message = peek_message;
-    p.post_quit_message = post_quit_message;
-    p.sound_init = native_sound::init;
-    p.sound_preload = native_sound::preload;
-    p.sound_load = native_sound::load;
-    p.sound_set_loop = native_sound::set_loop;
-    p.sound_enable_spectrum = native_sound::enable_spectrum;
-    p.sound_play = native_sound::play;
-    p.sound_set_position = native_sound::set_position;
-    p.sound_set_paused = native_sound::set_paused;
-    p.sound_position = native_sound::position;
-    p.sound_frequency = native_sound::frequency;
-    p.sound_sample_length = native_sound::sample_length;
-    p.sound_spectrum = native_sound::spectrum;
-    p.sound_set_volume = native_sound::set_volume;
-    p.sound_close = native_sound::close;
-    p.enter_executable_folder = enter_executable_folder;
-    p.exit_process = exit_process;
-    return p;
-}
-
 } // namespace
 
-const platform& native_platform() {
-    static const platform p = make_native();
-    return p;
-}
+#include "platform/native_table.inc"
 
 } // namespace platform

@@ -7,8 +7,10 @@
 #include <SDL.h>
 #include <fftw3.h>
 #include <mpg123.h>
+#if defined(__linux__)
 #include <sys/mman.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -21,6 +23,7 @@
 #include <vector>
 
 #include "platform/native_sound.h"
+#include "platform/platform.h"
 
 namespace platform::native_sound {
 namespace {
@@ -84,10 +87,14 @@ sound_state& sound = *new sound_state;
 // Tens of megabytes are written once in order: large pages where the system
 // offers them on request make that a few hundred page faults, not thousands.
 void advise_huge_pages(void* data, size_t bytes) {
+#if defined(__linux__)
     const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
     const uintptr_t begin = (uintptr_t(data) + page - 1) & ~(page - 1);
     const uintptr_t end = (uintptr_t(data) + bytes) & ~(page - 1);
     if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE); // only a hint
+#else
+    (void)data, (void)bytes;
+#endif
 }
 
 const sample_record* sample_of(int handle) {
@@ -242,8 +249,9 @@ struct mp3_decode {
         // copied) by doubling. The length is only a hint: the decode still
         // runs to the end and keeps exactly what it produced.
         if (mpg123_scan(mh) == MPG123_OK) {
-            const off_t length = mpg123_length(mh);
-            if (length > 0 && length < off_t(1) << 31) {
+            // off_t is 32 bits on some systems: compared in 64.
+            const int64_t length = mpg123_length(mh);
+            if (length > 0 && length < int64_t(1) << 31) {
                 sample.pcm.reserve(size_t(length) * size_t(channels) + chunk);
                 advise_huge_pages(sample.pcm.data(), sample.pcm.capacity() * sizeof(int16_t));
             }
@@ -538,6 +546,23 @@ void close() {
     sound.fft_in = nullptr;
     sound.fft_out = nullptr;
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+void install(platform& p) {
+    p.sound_init = init;
+    p.sound_preload = preload;
+    p.sound_load = load;
+    p.sound_set_loop = set_loop;
+    p.sound_enable_spectrum = enable_spectrum;
+    p.sound_play = play;
+    p.sound_set_position = set_position;
+    p.sound_set_paused = set_paused;
+    p.sound_position = position;
+    p.sound_frequency = frequency;
+    p.sound_sample_length = sample_length;
+    p.sound_spectrum = spectrum;
+    p.sound_set_volume = set_volume;
+    p.sound_close = close;
 }
 
 } // namespace platform::native_sound

@@ -17,6 +17,8 @@ const char* window_failure_text(platform::window_failure failure) {
         return "Can't Create A GL Device Context.";
     case platform::window_failure::pixel_format:
         return "Can't Find A Suitable PixelFormat (1).";
+    case platform::window_failure::set_pixel_format:
+        return "Can't Set The PixelFormat(2).";
     default:
         return "Window Creation Error.";
     }

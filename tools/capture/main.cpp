@@ -9,15 +9,14 @@
 // The window and its GL context live on a private Xvfb server started here,
 // so the program runs the same with or without a display.
 #include <GL/glew.h>
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <png.h>
 #include <signal.h>
+#include <unistd.h>
+#if !defined(_WIN32)
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
-
-#include <time.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -35,6 +34,7 @@
 #include "options.h"
 #include "parts/parts.h"
 #include "platform/platform.h"
+#include "process_stats.h"
 #include "runtime/runtime.h"
 #include "shell/shell.h"
 #include "xvfb.h"
@@ -45,7 +45,9 @@ using clock_type = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
 bool rendering = false; // start-up is over
+#if !defined(_WIN32)
 pid_t encoder = -1;
+#endif
 FILE* encoder_pipe = nullptr;
 FILE* encoder_log = nullptr; // ffmpeg's messages, for the one line a failure gives
 
@@ -73,10 +75,12 @@ void remove_partial_files() {
         std::fclose(encoder_pipe);
         encoder_pipe = nullptr;
     }
+#if !defined(_WIN32)
     if (encoder > 0) {
         kill(encoder, SIGTERM);
         waitpid(encoder, nullptr, 0);
     }
+#endif
     remove_partial_files();
     capture::stop_xvfb();
     std::fflush(stdout);
@@ -218,6 +222,7 @@ bool write_png(const std::string& file_name, int width, int height, const unsign
     return true;
 }
 
+#if !defined(_WIN32)
 // ffmpeg reading raw RGB frames on its standard input, the music from
 // `start` for `length` seconds muxed in.
 void start_encoder(const capture::options& o, const std::string& music, double start, double length) {
@@ -277,6 +282,16 @@ bool wait_encoder() {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+#else
+// The Windows build writes PNG frames only (options refuse a video before
+// anything starts).
+void start_encoder(const capture::options&, const std::string&, double, double) {
+    fail("video is not made by the Windows build");
+}
+
+bool wait_encoder() { return false; }
+#endif
+
 // Ends the run with one line: ffmpeg's last message says what went wrong.
 [[noreturn]] void encoder_failed(const std::string& output) {
     std::string said, line;
@@ -301,22 +316,8 @@ void finish_encoder(const std::string& output) {
     video_partial[0] = '\0';
 }
 
-// Processor time of the whole process (every renderer thread), seconds.
-double process_cpu_seconds() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
-// Resident memory now, megabytes.
-double resident_mb() {
-    long pages = 0, resident = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-        std::fclose(f);
-    }
-    return double(resident) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
-}
+using capture::process_cpu_seconds;
+using capture::resident_mb;
 
 // Stage split of the frame being rendered (--stages): processor time of the
 // whole process (every renderer thread) per stage, the GL finished at every
@@ -362,9 +363,9 @@ int main(int argc, char** argv) {
     }
     // Paths are the caller's; the program moves to its own folder below.
     if (!o.output.empty()) {
-        const bool folder = o.output.back() == '/';
+        const bool folder = capture::ends_with_separator(o.output);
         o.output = fs::absolute(o.output).lexically_normal().string();
-        if (folder && o.output.back() != '/') o.output += '/';
+        if (folder && !capture::ends_with_separator(o.output)) o.output += '/';
     }
     if (!o.stats.empty()) o.stats = fs::absolute(o.stats).string();
     if (o.kind == capture::output_kind::frames) {
@@ -372,7 +373,7 @@ int main(int argc, char** argv) {
         fs::create_directories(o.output, ec);
         if (!fs::is_directory(o.output))
             fail("cannot make the folder " + o.output + (ec ? ": " + ec.message() : ""));
-        if (o.output.back() != '/') o.output += '/';
+        if (!capture::ends_with_separator(o.output)) o.output += '/';
     } else if (!o.output.empty()) {
         const fs::path parent = fs::path(o.output).parent_path();
         if (!fs::is_directory(parent)) fail("no folder " + parent.string() + " for " + o.output);
@@ -380,13 +381,20 @@ int main(int argc, char** argv) {
     if (o.kind == capture::output_kind::frames) check_writable(o.output, "frames");
     if (o.kind == capture::output_kind::png || o.kind == capture::output_kind::video)
         check_writable(fs::path(o.output).parent_path().string(), fs::path(o.output).filename().string());
+#if defined(_WIN32)
+    if (o.kind == capture::output_kind::video)
+        fail("the Windows build writes PNG frames, not video: give -o DIR/ (ffmpeg joins them anywhere)");
+#else
     if (o.kind == capture::output_kind::video && !capture::on_path("ffmpeg"))
         fail("video needs ffmpeg, which is not installed (the ffmpeg package)");
+#endif
 
     signal(SIGINT, on_signal);
     signal(SIGTERM, on_signal);
+#if !defined(_WIN32)
     signal(SIGPIPE, SIG_IGN); // a failed ffmpeg shows as a failed write
     signal(SIGXFSZ, SIG_IGN); // past a file-size limit a write fails (ffmpeg's too) instead of killing
+#endif
 
     platform::platform& sys = platform::sys();
     sys.enter_executable_folder(argv[0]);
@@ -404,7 +412,7 @@ int main(int argc, char** argv) {
     // the capture keeps its standard output for the file it wrote.
     std::fflush(stdout);
     const int saved_stdout = dup(1);
-    const int listing = o.quiet ? open("/dev/null", O_WRONLY) : dup(2);
+    const int listing = o.quiet ? open(capture::null_device, O_WRONLY) : dup(2);
     if (listing >= 0) dup2(listing, 1);
     const bool opened = shell::open_gl_window(shell::window_title, o.width, o.height, 32, false);
     std::fflush(stdout);
@@ -431,8 +439,7 @@ int main(int argc, char** argv) {
     }
     FILE* stats = nullptr;
     // The benchmark preloads a counter of draw calls; its columns appear when it is there.
-    using draw_call_counter = void (*)(unsigned long*, unsigned long*, unsigned long*);
-    const auto draw_calls = reinterpret_cast<draw_call_counter>(dlsym(RTLD_DEFAULT, "quorlaxen_draw_calls"));
+    const capture::draw_call_counter draw_calls = capture::find_draw_call_counter();
     if (o.stages) frame_stage_mark = on_frame_stage;
     if (!o.stats.empty()) {
         stats = std::fopen(o.stats.c_str(), "w");
@@ -572,10 +579,8 @@ int main(int argc, char** argv) {
 
     const double wall = std::chrono::duration<double>(clock_type::now() - process_start).count();
     if (!o.stats.empty()) {
-        rusage usage{};
-        getrusage(RUSAGE_SELF, &usage);
         std::printf("load_s=%.3f\nload_cpu_s=%.3f\nxvfb_s=%.3f\npeak_rss_mb=%.1f\nframes=%zu\nwall_s=%.3f\n",
-                    load_seconds, load_cpu_seconds, xvfb_seconds, usage.ru_maxrss / 1024.0, done, wall);
+                    load_seconds, load_cpu_seconds, xvfb_seconds, capture::peak_resident_mb(), done, wall);
     }
     if (!o.output.empty() && !o.quiet) std::printf("%s\n", o.output.c_str());
     finish(0);

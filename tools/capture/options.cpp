@@ -54,6 +54,17 @@ bool ends_with(const std::string& s, const char* tail) {
     return true;
 }
 
+} // namespace
+
+bool ends_with_separator(const std::string& path) {
+#if defined(_WIN32)
+    if (!path.empty() && path.back() == '\\') return true;
+#endif
+    return !path.empty() && path.back() == '/';
+}
+
+namespace {
+
 bool is_directory(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -144,7 +155,7 @@ bool parse_options(int argc, const char* const* argv, options& out, std::string&
     if (out.output.empty() && out.stats.empty()) return error = "no output: give -o FILE or -o DIR/", false;
     if (out.output.empty())
         out.kind = output_kind::none;
-    else if (out.output.back() == '/' || is_directory(out.output))
+    else if (ends_with_separator(out.output) || is_directory(out.output))
         out.kind = output_kind::frames;
     else if (ends_with(out.output, ".png"))
         out.kind = output_kind::png;

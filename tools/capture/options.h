@@ -45,6 +45,8 @@ double last_scene_time(int fps);
 
 // Fills `out` from argv; false with a message in `error` on bad arguments.
 bool parse_options(int argc, const char* const* argv, options& out, std::string& error);
+// Whether a path names a folder by its last character ('/', and '\\' on Windows).
+bool ends_with_separator(const std::string& path);
 
 extern const char* const usage_text;
 

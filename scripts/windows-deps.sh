@@ -1,0 +1,376 @@
+#!/usr/bin/env bash
+# Cross-builds the static libraries the Windows x64 build links (glew,
+# mpg123, fftw3 single precision, libpng, SDL2, plus Debian's mingw zlib) from
+# Debian's source packages, with Debian's mingw-w64 POSIX-threads compiler,
+# into one prefix. Each library is rebuilt only when its source version
+# changes; with every library built it does not ask the archive at all.
+# Usage: scripts/windows-deps.sh [BUILD_DIR]      (default: <repo>/build-windows)
+#   QUORLAXEN_DEPS_REFRESH=1  ask the archive for newer versions even when all
+#                             libraries are built
+# Progress goes to stderr; stdout gets one line, the prefix
+# (BUILD_DIR/deps/prefix), so prefix=$(scripts/windows-deps.sh) works.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build-windows}
+mkdir -p "$build"
+build=$(cd "$build" && pwd)
+
+deps=$build/deps
+prefix=$deps/prefix
+stamps=$deps/stamps
+logs=$deps/logs
+srcdir=$deps/src
+work=$deps/build
+aptdir=$deps/apt
+toolchain=$root/cmake/mingw-w64-x86_64.cmake
+host=x86_64-w64-mingw32
+sysroot=/usr/$host
+jobs=$(nproc)
+
+# Source packages in build order (libpng needs the zlib step before it).
+sources=(glew mpg123 fftw3 libpng1.6 libsdl2)
+
+die() { echo "windows-deps: $*" >&2; exit 1; }
+
+# --- Host tools --------------------------------------------------------------
+tools=(
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  mingw-w64-tools libz-mingw-w64-dev mingw-w64-x86-64-dev
+  dpkg-dev debian-archive-keyring cmake ninja-build make pkg-config
+)
+missing=()
+for p in "${tools[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}" >&2
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  {
+    "${sudo_cmd[@]}" apt-get update -qq
+    "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive \
+      apt-get install -y --no-install-recommends "${missing[@]}"
+  } >&2
+fi
+
+mkdir -p "$prefix/include" "$prefix/lib/pkgconfig" "$stamps" "$logs" "$srcdir" "$work"
+
+# The cross builds must never pick up the host's libraries or .pc files.
+export PKG_CONFIG_LIBDIR=$prefix/lib/pkgconfig PKG_CONFIG_PATH= PKG_CONFIG_SYSROOT_DIR=
+export CC=$host-gcc-posix CXX=$host-g++-posix AR=$host-ar RANLIB=$host-ranlib \
+  STRIP=$host-strip WINDRES=$host-windres RC=$host-windres
+export CFLAGS="-O2" CXXFLAGS="-O2" CPPFLAGS="-I$prefix/include" LDFLAGS="-L$prefix/lib"
+
+# A library counts as built when its stamp exists, names the current recipe
+# (so editing a build function below rebuilds that library) and its archive
+# is still in the prefix (someone may have deleted the prefix, not the stamps).
+declare -A product=(
+  [zlib]=lib/libz.a [glu]=lib/pkgconfig/glu.pc [glew]=lib/libglew32.a
+  [mpg123]=lib/libmpg123.a [fftw3]=lib/libfftw3f.a [libpng1.6]=lib/libpng16.a
+  [libsdl2]=lib/libSDL2.a
+)
+recipe() { declare -f "build_${1//./_}" | sha256sum | cut -c1-16; }
+built() { # pkg [version]
+  local s r
+  r="recipe $(recipe "$1")"
+  for s in "$stamps/$1_"${2:-*}; do
+    [ -e "$s" ] && grep -qxF "$r" "$s" && [ -e "$prefix/${product[$1]}" ] && return 0
+  done
+  return 1
+}
+stamp() { # pkg version
+  rm -f "$stamps/$1_"*
+  echo "recipe $(recipe "$1")" >"$stamps/$1_$2"
+}
+
+# Runs one library's step with its output in logs/<pkg>.log; on failure shows
+# the log's tail and stops.
+declare -A seconds=()
+step() { # pkg version
+  local pkg=$1 version=$2 log=$logs/$1.log start=$SECONDS fn=build_source
+  case $pkg in zlib | glu) fn=build_$pkg ;; esac
+  printf '%-10s %-24s ' "$pkg" "$version" >&2
+  # Not "if ! ( ... )": bash ignores set -e inside a tested subshell.
+  local rc
+  set +e
+  ( set -e; "$fn" "$version" ) >"$log" 2>&1
+  rc=$?
+  set -e
+  if ((rc)); then
+    echo "FAILED" >&2
+    tail -n 40 "$log" >&2
+    die "building $pkg $version failed; full log: $log"
+  fi
+  stamp "$pkg" "$version"
+  seconds[$pkg]=$((SECONDS - start))
+  echo "${seconds[$pkg]} s" >&2
+}
+
+# Static libraries make the private/public split meaningless, and CMake's
+# pkg_check_modules(IMPORTED_TARGET) reads only the public fields: fold the
+# private ones in so that a plain query gives a complete static link line.
+# Paths become relative to the .pc file so the prefix may be moved.
+fix_pc_files() {
+  local pc
+  for pc in "$prefix"/lib/pkgconfig/*.pc; do
+    [ -f "$pc" ] && [ ! -L "$pc" ] || continue
+    awk -v abs="$prefix" '
+      function fold(key, line) { sub("^" key ":[ \t]*", "", line); return line }
+      /^prefix=/ { print "prefix=${pcfiledir}/../.."; next }
+      { n = index($0, abs); while (n) { $0 = substr($0, 1, n - 1) "${prefix}" substr($0, n + length(abs)); n = index($0, abs) } }
+      /^Libs\.private:/ { t = fold("Libs.private", $0); if (t != "") lp = lp " " t; next }
+      /^Requires\.private:/ { t = fold("Requires.private", $0); if (t != "") rp = rp " " t; next }
+      { lines[++count] = $0 }
+      END {
+        for (i = 1; i <= count; i++) {
+          line = lines[i]
+          if (line ~ /^Libs:/) { line = line lp; lp = "" }
+          if (line ~ /^Requires:/ && rp != "") { line = line (line ~ /:[ \t]*$/ ? "" : ",") rp; rp = "" }
+          print line
+        }
+        if (lp != "") print "Libs:" lp
+        if (rp != "") print "Requires:" rp
+      }' "$pc" >"$pc.tmp"
+    mv "$pc.tmp" "$pc"
+  done
+}
+
+# --- Steps that use what Debian's mingw packages ship ----------------------
+installed_version() { dpkg-query -W -f='${Version}' "$1"; }
+
+# Copied into the prefix so that -L<prefix>/lib -lz finds the static archive
+# and never the sysroot's libz.dll.a (which would need zlib1.dll).
+build_zlib() {
+  cp "$sysroot/include/zlib.h" "$sysroot/include/zconf.h" "$prefix/include/"
+  cp "$sysroot/lib/libz.a" "$prefix/lib/"
+  local v; v=$(sed -n 's/^Version: *//p' "$sysroot/lib/pkgconfig/zlib.pc")
+  cat >"$prefix/lib/pkgconfig/zlib.pc" <<EOF
+prefix=$prefix
+libdir=\${prefix}/lib
+includedir=\${prefix}/include
+
+Name: zlib
+Description: zlib compression library (static, from libz-mingw-w64-dev)
+Version: $v
+Libs: -L\${libdir} -lz
+Cflags: -I\${includedir}
+EOF
+}
+
+# The Linux build asks pkg-config for glu; mingw ships glu32 without a .pc.
+build_glu() {
+  cat >"$prefix/lib/pkgconfig/glu.pc" <<EOF
+Name: glu
+Description: OpenGL utility library (Windows glu32)
+Version: 1.3
+Libs: -lglu32 -lopengl32
+Cflags:
+EOF
+}
+
+# --- Steps built from Debian source packages -------------------------------
+build_glew() {
+  local s=$1
+  mkdir -p "$work/glew"
+  # GLEW_STATIC drops the dllimport/dllexport decorations.
+  "$CC" $CFLAGS -DGLEW_STATIC -I"$s/include" -c "$s/src/glew.c" -o "$work/glew/glew.o"
+  rm -f "$prefix/lib/libglew32.a"
+  "$AR" rcs "$prefix/lib/libglew32.a" "$work/glew/glew.o"
+  mkdir -p "$prefix/include/GL"
+  local h
+  for h in glew.h wglew.h eglew.h glxew.h; do
+    if [ -e "$s/include/GL/$h" ]; then cp "$s/include/GL/$h" "$prefix/include/GL/"; fi
+  done
+  local v; v=$(sed -n 's/^GLEW_\(MAJOR\|MINOR\|MICRO\) *= *//p' "$s/config/version" | paste -sd.)
+  cat >"$prefix/lib/pkgconfig/glew.pc" <<EOF
+prefix=$prefix
+libdir=\${prefix}/lib
+includedir=\${prefix}/include
+
+Name: glew
+Description: The OpenGL Extension Wrangler library (static)
+Version: $v
+Cflags: -I\${includedir} -DGLEW_STATIC
+Libs: -L\${libdir} -lglew32 -lopengl32
+EOF
+}
+
+build_mpg123() {
+  local s=$1 b=$work/mpg123
+  mkdir -p "$b" && cd "$b"
+  # Only libmpg123's decoder is used; the dummy output keeps the programs
+  # from needing any audio system.
+  "$s/configure" --host=$host --prefix="$prefix" --enable-static --disable-shared \
+    --with-cpu=x86-64 --enable-modules=no --with-audio=dummy --with-default-audio=dummy
+  # Empty bin_PROGRAMS skips the player and its helper programs.
+  make -j"$jobs" bin_PROGRAMS=
+  make install bin_PROGRAMS=
+}
+
+build_fftw3() {
+  local s=$1 b=$work/fftw3
+  mkdir -p "$b" && cd "$b"
+  # AVX codelets are chosen at run time by CPUID, so they are safe to
+  # include. Debian's mingw gcc emits unaligned vector moves for stack spills,
+  # which avoids the crash Windows' 16-byte stack alignment causes elsewhere.
+  "$s/configure" --host=$host --prefix="$prefix" --enable-static --disable-shared \
+    --enable-float --enable-sse2 --enable-avx --with-our-malloc \
+    --disable-fortran --disable-doc --disable-threads
+  # Only the library: the tests, benchmark and tools would add to the build
+  # time. (Overriding SUBDIRS on the command line would leak into sub-makes.)
+  local d
+  for d in support kernel simd-support dft rdft reodft api; do
+    make -C "$d" -j"$jobs"
+  done
+  make -j"$jobs" libfftw3f.la fftw3f.pc
+  make install-libLTLIBRARIES install-pkgconfigDATA
+  make -C api install-includeHEADERS
+}
+
+build_libpng1_6() {
+  local s=$1 b=$work/libpng1.6
+  mkdir -p "$b" && cd "$b"
+  # Debian's patches touch Makefile.am; keeping maintainer mode off stops
+  # make from wanting automake for that.
+  "$s/configure" --host=$host --prefix="$prefix" --enable-static --disable-shared \
+    --disable-maintainer-mode --enable-hardware-optimizations \
+    --with-zlib-prefix="$prefix"
+  # Empty bin_PROGRAMS skips pngfix and png-fix-itxt.
+  make -j"$jobs" bin_PROGRAMS=
+  make install bin_PROGRAMS=
+}
+
+build_libsdl2() {
+  local s=$1 b=$work/libsdl2
+  cmake -S "$s" -B "$b" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DQUORLAXEN_WINDOWS_DEPS="$prefix" \
+    -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" \
+    -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF \
+    -DSDL_WASAPI=ON -DSDL_DIRECTX=ON -DSDL_DISKAUDIO=ON -DSDL_DUMMYAUDIO=ON
+  cmake --build "$b" -j "$jobs"
+  cmake --install "$b"
+}
+
+# --- Fetching from Debian's archive ----------------------------------------
+# A private source list and private indexes, so the machine's apt setup is
+# neither needed nor changed.
+codename=$(. /etc/os-release 2>/dev/null; echo "${VERSION_CODENAME:-bookworm}")
+mirror() {
+  local f=/etc/apt/sources.list.d/debian.sources uri=""
+  if [ -r "$f" ]; then
+    # The first stanza whose Suites carries the plain release name.
+    uri=$(awk -v c="$codename" '
+      /^[ \t]*$/ { if (u != "" && s) { print u; exit } u = ""; s = 0; next }
+      /^URIs:/ { u = $2 }
+      /^Suites:/ { for (i = 2; i <= NF; i++) if ($i == c) s = 1 }
+      END { if (u != "" && s) print u }' "$f" | head -n1)
+  fi
+  echo "${uri:-http://deb.debian.org/debian}"
+}
+apt_opts=(
+  -o Dir::Etc::SourceList="$aptdir/sources.list" -o Dir::Etc::SourceParts=-
+  -o Dir::State::Lists="$aptdir/lists" -o Dir::Cache="$aptdir/cache"
+)
+apt_ready=""
+apt_update() {
+  [ -n "$apt_ready" ] && return
+  mkdir -p "$aptdir/lists/partial" "$aptdir/cache/archives/partial"
+  echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $(mirror) $codename main" \
+    >"$aptdir/sources.list"
+  apt-get "${apt_opts[@]}" update >"$logs/apt-update.log" 2>&1 || {
+    tail -n 20 "$logs/apt-update.log" >&2
+    die "apt-get update with $aptdir/sources.list failed; log: $logs/apt-update.log"
+  }
+  apt_ready=1
+}
+# Highest version of a source package in the private index.
+source_version() {
+  local best="" v
+  for v in $(apt-cache "${apt_opts[@]}" showsrc --only-source "$1" 2>/dev/null | sed -n 's/^Version: //p'); do
+    if [ -z "$best" ] || dpkg --compare-versions "$v" gt "$best"; then best=$v; fi
+  done
+  [ -n "$best" ] || die "no source package $1 in $codename"
+  echo "$best"
+}
+
+# Downloads pkg=version into $srcdir and unpacks it into
+# $srcdir/<pkg>-<version>. Files are checked against the .dsc, which apt
+# checked against the signed index.
+fetch() { # pkg version
+  local pkg=$1 version=$2
+  local dsc=$srcdir/${pkg}_${version#*:}.dsc
+  local ok=1
+  (cd "$srcdir" && apt-get "${apt_opts[@]}" source --download-only "$pkg=$version") || ok=0
+  [ -e "$dsc" ] || { echo "no $dsc" >&2; return 1; }
+  local files
+  files=$(awk '/^Checksums-Sha256:/ { on = 1; next } /^[^ ]/ { on = 0 } on && NF == 3' "$dsc")
+  # Some mirrors lack upstream signature files (*.asc); they are not needed
+  # to unpack, everything else must be there and match.
+  local sum size name missing=()
+  while read -r sum size name; do
+    if [ ! -e "$srcdir/$name" ]; then
+      [[ $name == *.asc ]] || { echo "missing $name" >&2; return 1; }
+      missing+=("$name")
+    else
+      echo "$sum  $srcdir/$name" | sha256sum -c --quiet - || return 1
+    fi
+  done <<<"$files"
+  ((ok)) || ((${#missing[@]})) || return 1
+  # Other versions' files would only pile up.
+  local f
+  for f in "$srcdir/${pkg}_"*; do
+    [ "$f" = "$dsc" ] || [[ $'\n'$files$'\n' == *" ${f##*/}"$'\n'* ]] || rm -f "$f"
+  done
+  local dir=$srcdir/$pkg-${version#*:}
+  rm -rf "$dir"
+  if ((${#missing[@]})); then
+    echo "not on the mirror, skipped: ${missing[*]}"
+    # dpkg-source insists on every listed file, so unpack a copy of the .dsc
+    # without them; the checksums were verified above.
+    local copy=$srcdir/unpack.dsc
+    grep -vF -e "${missing[@]/#/ }" "$dsc" >"$copy"
+    dpkg-source --no-check -x "$copy" "$dir"
+    rm -f "$copy"
+  else
+    dpkg-source -x "$dsc" "$dir"
+  fi
+}
+
+build_source() { # version, with $pkg set by the caller
+  local version=$1
+  fetch "$pkg" "$version"
+  rm -rf "$work/$pkg"
+  "build_${pkg//./_}" "$srcdir/$pkg-${version#*:}"
+  fix_pc_files
+  # libtool archives only add absolute paths; nothing here links with libtool.
+  rm -f "$prefix"/lib/*.la
+  rm -rf "$work/$pkg" "$srcdir/$pkg-${version#*:}"
+}
+
+# --- Main ------------------------------------------------------------------
+total_start=$SECONDS
+
+v=$(installed_version libz-mingw-w64-dev)
+built zlib "$v" || step zlib "$v"
+v=$(installed_version mingw-w64-x86-64-dev)
+built glu "$v" || step glu "$v"
+
+stale=${QUORLAXEN_DEPS_REFRESH:-0}
+for pkg in "${sources[@]}"; do
+  built "$pkg" || stale=1
+done
+if [ "$stale" = 1 ]; then
+  # The index is fetched anyway, so every library is checked against it.
+  apt_update
+  for pkg in "${sources[@]}"; do
+    v=$(source_version "$pkg")
+    built "$pkg" "$v" || step "$pkg" "$v"
+  done
+fi
+fix_pc_files
+
+if ((${#seconds[@]})); then
+  echo "windows-deps: ${#seconds[@]} built in $((SECONDS - total_start)) s" >&2
+fi
+echo "$prefix"
