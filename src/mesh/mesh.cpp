@@ -28,12 +28,12 @@
 #include <string>
 #include <string_view>
 
+#include "platform/messages.h"
 #include "platform/platform.h"
 
 namespace {
 
 // The message every loader shows for a file that is not there.
-constexpr const char* missing_file_caption = "  = Tarnwhisk. KVT 2007 = - File is missing !";
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -226,8 +226,7 @@ void mesh::load(const char* file_name, int list_name) {
     if (loaded) return;
     std::string text;
     if (!read_file(file_name, text)) {
-        platform::sys().message_box(file_name, missing_file_caption,
-                                    platform::mb_ok | platform::mb_iconinformation);
+        platform::show_message_box(platform::messages::missing_file, file_name);
         platform::sys().exit_process(0);
     }
     load_text(text.data(), text.size(), list_name);

@@ -79,36 +79,8 @@ void part_start::init(show_context& context) {
     load_jpeg_texture_with_alpha(context, "textures/blob41b.jpg", "textures/blob41b.jpg", slot_base + 20);
     load_jpeg_texture(context, "textures/paper 1a.jpg", slot_base + 11);
 
-    // The doubled slashes are part of the stored names. Identifier 23 is
-    // shared by the trombone and teras.
-    horn.load("meshes//objs//horn.obj", 1);
-    bicycle.load("meshes//objs//bicycle.obj", 1007);
-    trumpet2.load("meshes//objs//trumpet2.obj", 996);
-    trumpet_plhktra.load("meshes//objs//trumpet-plhktra.obj", 997);
-    helicopter.load("meshes//objs//helicopter.obj", 632);
-    tuba.load("meshes//objs//tuba.obj", 1632);
-    razor.load("meshes//objs//razor.obj", 31);
-    boat.load("meshes//objs//boat.obj", 32);
-    gaza.load("meshes//objs//gaza.obj", 10);
-    trumpet.load("meshes//objs//trumpet.obj", 6);
-    kwnos.load("meshes//objs//kwnos.obj", 2);
-    cycle2.load("meshes//objs//cycle2.obj", 3);
-    engine.load("meshes//objs//engine.obj", 43);
-    side.load("meshes//objs//side.obj", 4);
-    hourglass.load("meshes//objs//hourglass.obj", 5);
-    telos.load("meshes//objs//telos.obj", 744);
-    trombone.load("meshes//objs//Trombone.obj", 23);
-    flute.load("meshes//objs//flute.obj", 24);
-    tracks.load("meshes//objs//tracks.obj", 25);
-    greetings2.load("meshes//objs//greetings2.obj", 26);
-    ak472.load("meshes//objs//ak472.obj", 326);
-    ak47trigger.load("meshes//objs//ak47trigger.obj", 399);
-    quorlaxen.load("meshes//objs//quorlaxen.obj", 12);
-    truck.load("meshes/truck.obj", 1400);
-    train.load("meshes/train.obj", 1500);
-    gennhtria.load("meshes//objs//gennhtria.obj", 126);
-    teras.load("meshes//objs//teras.obj", 23);
-    man3.load("meshes//man3.obj", 2000);
+    for (const scene_model_file& entry : scene_model_files)
+        (this->*entry.model).load(entry.file, entry.list_name);
 
     // The track pieces of the railway row are drawn from one batch: the
     // model turned 90 degrees about z and then about y, once, here.

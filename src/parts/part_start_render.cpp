@@ -1,6 +1,7 @@
 // part_start::render: clock shaping, camera choreography, the scene, and the
 // post-processing into the (possibly letterboxed) window.
 #include "parts/part_start_render.h"
+#include "resources/resources.h"
 
 #include <GL/glew.h>
 
@@ -299,7 +300,7 @@ void part_start::render(double* frame_step, show_context& context, frame_record*
     track_sway_x = cams.track_sway_x;
     track_sway_y = cams.track_sway_y;
 
-    draw_scene_script(context);
+    draw_scene_script(*this, context, script_frame_now(context));
 
     mark_frame_stage("resolve");
     resolve_render_target(context, 0, view.view_width, view.view_height, 1, false);
@@ -336,7 +337,15 @@ void part_start::render(double* frame_step, show_context& context, frame_record*
     mark_frame_stage("end");
 }
 
-void (*frame_stage_mark)(const char* stage) = nullptr;
+script_frame part_start::script_frame_now(const show_context& context) const {
+    script_frame f;
+    f.T = scene_time;
+    f.W = context.settings.view_width;
+    f.H = context.settings.view_height;
+    f.sway_x = track_sway_x;
+    f.sway_y = track_sway_y;
+    return f;
+}
 
 void draw_floor_frame(part_start& part, show_context& context) {
     const show_settings& view = context.settings;

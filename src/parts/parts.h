@@ -6,9 +6,9 @@
 #include "math/path.h"
 #include "math/vec3.h"
 #include "mesh/mesh.h"
-#include "runtime/show_context.h"
-#include "scenes/backdrop_pass.h"
-#include "scenes/draw_batch.h"
+#include "resources/show_context.h"
+#include "scenes/scene_assets.h"
+#include "scenes/scene_script.h"
 #include "scenes/shape.h"
 
 class parts {
@@ -28,14 +28,15 @@ class part_loader : public parts {
 };
 
 // The production. init loads every resource (the scene set-up); render draws
-// one frame (clock shaping, cameras, scene script, post-processing).
-class part_start : public parts {
+// one frame (clock shaping, cameras, scene script, post-processing). What the
+// scene script draws from is its scene_assets.
+class part_start : public parts, public scene_assets {
   public:
     void render(double* frame_step, show_context& context, frame_record* record) override;
     void init(show_context& context) override;
 
-    // The scene script: every element of the show in its time window.
-    void draw_scene_script(show_context& context);
+    // The scene script's record of this frame (scene time, view size, sway).
+    script_frame script_frame_now(const show_context& context) const;
 
     int initialised = 0;
 
@@ -51,35 +52,19 @@ class part_start : public parts {
     int target_full_b = 11;
     int target_quarter = 2;
     int target_half = 3;
-    int program_main = 5002;
     int program_bend = 5031;
     int program_wireframe = 5027;
     int slot_5021 = 5021;
     int slot_5023 = 5023;
     int slot_5029 = 5029;
 
-    // Cameras and anchors of the frame composition.
+    // The frame composition's record and the camera track's sway.
     frame_record frame_record_copy;
-    camera_pose camera_1, camera_2, camera_3;
-    Vec3 anchor_1, anchor_2, anchor_3;
-    Vec3 script_anchor;
     double track_sway_x = 0.0;
     double track_sway_y = 0.0;
 
     shape outline;
     camera_track track;
-    // The backdrop's squares, drawn in one pass (its program made by init).
-    backdrop_pass paper_squares;
-    // Scratch for the dot fields and track pieces, reserved by init.
-    draw_batch dots;
-    // The tracks model as the railway row lays it: turned 90 degrees about
-    // z, then about y.
-    mesh_group track_piece;
-
-    // The 28 models, named after their files.
-    mesh horn, bicycle, trumpet2, trumpet_plhktra, helicopter, tuba, razor, boat, gaza, trumpet, kwnos,
-        cycle2, engine, side, hourglass, telos, trombone, flute, tracks, greetings2, ak472, ak47trigger,
-        quorlaxen, truck, train, gennhtria, teras, man3;
 };
 
 // --- render targets (indices clamped into the table) ---
@@ -90,13 +75,6 @@ void bind_window_framebuffer();
 void resolve_render_target(show_context& context, int index, int width, int height, int colour_count,
                            bool with_depth);
 
-// --- textures and shader parameters by name ---
-// The GL texture name of a slot (relative to texture_base); 0 outside the table.
-GLuint texture_name_of_slot(const show_context& context, int texture_slot);
-void bind_texture_slot(show_context& context, int texture_slot);
-void set_sampler_by_name(show_context& context, int program, const char* name, int texture_slot);
-void set_float_by_name(show_context& context, int program, const char* name, const double* value);
-
 // --- passes ---
 // Texture arguments are slots, -1 for none; tex_extra is accepted and unread.
 void run_fullscreen_pass(show_context& context, int program, int target, int passes, int width, int height,
@@ -105,19 +83,6 @@ void run_fullscreen_pass(show_context& context, int program, int target, int pas
 // (x, y, width, height), single-sampled: nothing to resolve afterwards.
 void run_pass_into_window(show_context& context, int program, int x, int y, int width, int height, int tex_a,
                           int tex_b);
-// Two-pass flattened glow of a two-group mesh driven by "ttime".
-void ttime_glow(show_context& context, mesh& model, int program, const float second_colour[3],
-                const float first_colour[3], bool clear_alpha, double ttime_first, double ttime_second);
-
-// --- where a frame's time goes (the show benchmark) ---
-// Null in the show. A benchmark sets it to be told, in drawing order, where
-// each stage of a frame begins: "window clear", "target clear", "backdrop",
-// "scene", "glow clear" (and "scene" again after it), "resolve", "bend",
-// "present", and "end" after the frame's last call.
-extern void (*frame_stage_mark)(const char* stage);
-inline void mark_frame_stage(const char* stage) {
-    if (frame_stage_mark) frame_stage_mark(stage);
-}
 
 // The fixed work every frame does at the view size with nothing drawn: the
 // window clear, target 0's clear, its resolve and the final textured square

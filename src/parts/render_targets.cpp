@@ -1,5 +1,5 @@
-// The render-target table: multisampled draw framebuffers, the texture
-// framebuffers they resolve into, and texture/parameter helpers by slot.
+// The render-target table: multisampled draw framebuffers and the texture
+// framebuffers they resolve into.
 // Every index and count is clamped into its table, so no caller can reach
 // outside it.
 #include <GL/glew.h>
@@ -7,13 +7,9 @@
 #include <algorithm>
 
 #include "parts/parts.h"
-#include "platform/cg_runtime.h"
 #include "resources/resources.h"
 
 namespace {
-
-constexpr int sampler_scratch_slot = 10;
-constexpr int float_scratch_slot = 14;
 
 render_target& target_at(show_context& context, int index) {
     return context.targets[std::clamp(index, 0, show_context::render_target_count - 1)];
@@ -28,12 +24,6 @@ void allocate(GLuint* renderbuffer, int samples, GLenum format, int width, int h
 const GLenum colour_attachments[3] = {GL_COLOR_ATTACHMENT0, GL_COLOR_ATTACHMENT1, GL_COLOR_ATTACHMENT2};
 
 } // namespace
-
-GLuint texture_name_of_slot(const show_context& context, int texture_slot) {
-    long long slot = (long long)context.texture_base + texture_slot;
-    if (slot < 0 || slot >= show_context::texture_slot_count) return 0;
-    return context.texture_names[slot];
-}
 
 void create_render_target(show_context& context, int index, int width, int height, int samples) {
     render_target& target = target_at(context, index);
@@ -93,19 +83,4 @@ void resolve_render_target(show_context& context, int index, int width, int heig
     }
     if (with_depth)
         glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_DEPTH_BUFFER_BIT, GL_NEAREST);
-}
-
-void bind_texture_slot(show_context& context, int texture_slot) {
-    glBindTexture(GL_TEXTURE_2D, texture_name_of_slot(context, texture_slot));
-}
-
-void set_sampler_by_name(show_context& context, int program, const char* name, int texture_slot) {
-    CGparameter parameter = lookup_parameter(context, program, sampler_scratch_slot, name);
-    cgGLSetTextureParameter(parameter, texture_name_of_slot(context, texture_slot));
-    cgGLEnableTextureParameter(parameter);
-}
-
-void set_float_by_name(show_context& context, int program, const char* name, const double* value) {
-    CGparameter parameter = lookup_parameter(context, program, float_scratch_slot, name);
-    cgGLSetParameter1f(parameter, float(*value));
 }

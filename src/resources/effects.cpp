@@ -9,12 +9,12 @@
 #include <iostream>
 
 #include "platform/cg_runtime.h"
+#include "platform/messages.h"
 #include "platform/platform.h"
 #include "resources/resources.h"
 
 namespace {
 
-constexpr const char* missing_file_caption = "  = Tarnwhisk. KVT 2007 = - File is missing !";
 constexpr int parameters_per_program = 16;
 
 bool vendor_is_ati() { return std::strstr(cg_runtime::gl_vendor(), "ATI") != nullptr; }
@@ -38,8 +38,7 @@ CGprogram program_at(const show_context& context, int slot) {
 void require_file(const char* file_name) {
     std::FILE* file = std::fopen(file_name, "rb");
     if (!file) {
-        platform::sys().message_box(file_name, missing_file_caption,
-                                    platform::mb_ok | platform::mb_iconinformation);
+        platform::show_message_box(platform::messages::missing_file, file_name);
         platform::sys().exit_process(0);
     }
     std::fclose(file);
@@ -123,6 +122,25 @@ void disable_vertex_profile(show_context& context) { cgGLDisableProfile(context.
 void disable_fragment_profile(show_context& context) {
     cgGLDisableProfile(context.fragment_profile);
     cgGLUnbindProgram(context.fragment_profile);
+}
+
+namespace {
+
+// Parameter slots the by-name setters look their parameter up into.
+constexpr int sampler_scratch_slot = 10;
+constexpr int float_scratch_slot = 14;
+
+} // namespace
+
+void set_sampler_by_name(show_context& context, int program, const char* name, int texture_slot) {
+    CGparameter parameter = lookup_parameter(context, program, sampler_scratch_slot, name);
+    cgGLSetTextureParameter(parameter, texture_name_of_slot(context, texture_slot));
+    cgGLEnableTextureParameter(parameter);
+}
+
+void set_float_by_name(show_context& context, int program, const char* name, const double* value) {
+    CGparameter parameter = lookup_parameter(context, program, float_scratch_slot, name);
+    cgGLSetParameter1f(parameter, float(*value));
 }
 
 void setup_fragment_effect(show_context& context, const char* file_name, int slot) {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/cg.h"
-#include "runtime/show_context.h"
+#include "resources/show_context.h"
 
 // --- textures (slots are relative to context.texture_base) ---
 // A file that cannot be read or decoded shows its message box and ends the process.
@@ -13,6 +13,10 @@ void load_jpeg_texture(show_context& context, const char* file_name, int slot);
 void load_jpeg_texture_with_alpha(show_context& context, const char* colour_file, const char* alpha_file,
                                   int slot);
 void make_noise_texture(show_context& context, int slot, int width, int height);
+
+// The GL texture name of a slot (relative to texture_base); 0 outside the table.
+GLuint texture_name_of_slot(const show_context& context, int texture_slot);
+void bind_texture_slot(show_context& context, int texture_slot);
 
 // --- shading programs (program slots; 16 parameter slots each) ---
 void create_cg_context(show_context& context);
@@ -27,6 +31,9 @@ void enable_vertex_profile(show_context& context);
 void enable_fragment_profile(show_context& context);
 void disable_vertex_profile(show_context& context);
 void disable_fragment_profile(show_context& context);
+// A sampler or float parameter by name, through a scratch parameter slot.
+void set_sampler_by_name(show_context& context, int program, const char* name, int texture_slot);
+void set_float_by_name(show_context& context, int program, const char* name, const double* value);
 void setup_fragment_effect(show_context& context, const char* file_name, int slot);
 void setup_vertex_fragment_effect(show_context& context, const char* vertex_file, const char* fragment_file,
                                   int slot);

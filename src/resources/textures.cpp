@@ -6,14 +6,15 @@
 #include <vector>
 
 #include "math/random.h"
+#include "platform/messages.h"
 #include "platform/platform.h"
 #include "resources/jpeg_decoder.h"
 #include "resources/resources.h"
 
 namespace {
 
-[[noreturn]] void fail_load(const char* file_name, const char* caption) {
-    platform::sys().message_box(file_name, caption, platform::mb_ok | platform::mb_iconinformation);
+[[noreturn]] void fail_load(const char* file_name, const platform::show_message& message) {
+    platform::show_message_box(message, file_name);
     platform::sys().exit_process(0);
 }
 
@@ -34,7 +35,7 @@ struct decoded_image {
 void decode_rows(jpeg_decoder& decoder, const char* file_name, decoded_image& image) {
     image.width = decoder.width();
     image.height = decoder.height();
-    if (decoder.start_decode() != 0) fail_load(file_name, "Jpg !");
+    if (decoder.start_decode() != 0) fail_load(file_name, platform::messages::broken_image);
     const int w = image.width, h = image.height;
     const int bytes_per_pixel = decoder.bytes_per_pixel();
     image.rgb.assign(size_t(w) * h * 3, 0);
@@ -42,7 +43,7 @@ void decode_rows(jpeg_decoder& decoder, const char* file_name, decoded_image& im
         const uint8_t* line = nullptr;
         int length = 0;
         if (decoder.next_line(&line, &length) != 0 || length < w * bytes_per_pixel)
-            fail_load(file_name, "Jpg !");
+            fail_load(file_name, platform::messages::broken_image);
         uint8_t* out = &image.rgb[size_t(h - 1 - y) * w * 3];
         if (bytes_per_pixel == 1) {
             for (int x = 0; x < w; ++x)
@@ -83,12 +84,12 @@ void load_jpeg_texture(show_context& context, const char* file_name, int slot) {
     jpeg_decoder_file_stream stream;
     if (stream.open_file(file_name)) {
         stream.close_file();
-        fail_load(file_name, "Jpg");
+        fail_load(file_name, platform::messages::missing_image);
     }
     decoded_image image;
     {
         jpeg_decoder decoder(&stream, true);
-        if (decoder.error_code() != 0) fail_load(file_name, "Jpg !");
+        if (decoder.error_code() != 0) fail_load(file_name, platform::messages::broken_image);
         decode_rows(decoder, file_name, image);
     }
     create_texture(entry);
@@ -102,27 +103,27 @@ void load_jpeg_texture_with_alpha(show_context& context, const char* colour_file
     jpeg_decoder_file_stream stream;
     if (stream.open_file(colour_file)) {
         stream.close_file();
-        fail_load(colour_file, "Jpg !");
+        fail_load(colour_file, platform::messages::broken_image);
     }
     decoded_image colour;
     {
         jpeg_decoder decoder(&stream, true);
-        if (decoder.error_code() != 0) fail_load(colour_file, "Jpg !");
+        if (decoder.error_code() != 0) fail_load(colour_file, platform::messages::broken_image);
         decode_rows(decoder, colour_file, colour);
     }
     stream.close_file();
     if (stream.open_file(alpha_file)) {
         stream.close_file();
-        fail_load(alpha_file, "Jpg !");
+        fail_load(alpha_file, platform::messages::broken_image);
     }
     decoded_image alpha;
     {
         jpeg_decoder decoder(&stream, true);
-        if (decoder.error_code() != 0) fail_load(alpha_file, "Jpg !");
+        if (decoder.error_code() != 0) fail_load(alpha_file, platform::messages::broken_image);
         // The colour rows are combined row for row: images of different
         // sizes are refused rather than cropped.
         if (decoder.width() != colour.width || decoder.height() != colour.height)
-            fail_load(alpha_file, "Jpg !");
+            fail_load(alpha_file, platform::messages::broken_image);
         decode_rows(decoder, alpha_file, alpha);
     }
 
@@ -158,4 +159,14 @@ void make_noise_texture(show_context& context, int slot, int width, int height) 
     std::vector<uint8_t> pixels(size_t(width) * height * 4);
     show_rand_bytes(pixels.data(), pixels.size());
     upload(GL_RGBA, width, height, GL_RGBA, pixels.data());
+}
+
+GLuint texture_name_of_slot(const show_context& context, int texture_slot) {
+    long long slot = (long long)context.texture_base + texture_slot;
+    if (slot < 0 || slot >= show_context::texture_slot_count) return 0;
+    return context.texture_names[slot];
+}
+
+void bind_texture_slot(show_context& context, int texture_slot) {
+    glBindTexture(GL_TEXTURE_2D, texture_name_of_slot(context, texture_slot));
 }

@@ -12,7 +12,6 @@
 #include "platform/platform.h"
 #include "resources/resources.h"
 #include "runtime/runtime.h"
-#include "shell/shell.h"
 
 namespace {
 
@@ -70,7 +69,7 @@ void end_show() {
     platform::platform& p = platform::sys();
     runtime_state& rt = runtime();
     p.sound_close();
-    shell::destroy_gl_window();
+    if (rt.release_window) rt.release_window();
     delete rt.production;
     rt.production = nullptr;
     p.exit_process(0);
@@ -80,7 +79,7 @@ void end_show() {
 void run_frame() {
     platform::platform& p = platform::sys();
     runtime_state& rt = runtime();
-    shell::shell_state& sh = shell::state();
+    input_state& sh = rt.input;
     show_context& context = the_show_context();
     frame_record& record = rt.record;
 
@@ -143,7 +142,7 @@ void run_frame() {
         p.sound_set_volume(int(255.0 - 255.0 * v));
         draw_fade_overlay(context, v);
         if (v > 0.999) {
-            shell::copy_to_clipboard(rt.debug_text);
+            p.set_clipboard_text(rt.debug_text);
             end_show();
         }
     }

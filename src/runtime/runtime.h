@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "runtime/show_context.h"
+#include "resources/show_context.h"
 
 class parts;
 
@@ -25,6 +25,18 @@ void schedule_init(schedule_table& table);
 // Value of the last row with start <= t <= end; 0 when none matches.
 int schedule_lookup(const schedule_table& table, double t);
 
+// --- what the window procedure records of the user, read by the frame driver ---
+struct input_state {
+    bool window_active = true;   // false while minimised
+    uint8_t key_down[256] = {};  // 1 while held, by virtual-key code
+    bool quitting = false;       // the Escape fade has begun
+    bool escape_pressed = false; // an Escape key-down since the last idle pass
+    double quit_start_time = 0.0;
+    bool left_button = false;
+    bool right_button = false;
+    double wheel = 0.0; // sum of wheel deltas / 600
+};
+
 // --- state the runtime owns from start-up to the end of the process ---
 struct runtime_state {
     double show_time = 0.0;    // the show clock, seconds
@@ -42,11 +54,16 @@ struct runtime_state {
     parts* production = nullptr; // part_start, heap-allocated by start_up; freed when the show ends
     parts* loader = nullptr;     // part_loader, heap-allocated by start_up; drawn once, kept to the end
     frame_record* loading_record = nullptr; // the record of the loading screen's one render
-    int music_sample = 0;        // sound sample handle from start_sound
+    int music_sample = 0;                   // sound sample handle from start_sound
 
     // Middle-button capture text (the window procedure appends; start_up
     // empties it); goes to the clipboard when the show is left with Escape.
     std::string debug_text;
+
+    input_state input;
+    // Releases the display mode, context and window on the show's way out;
+    // set by whoever opened them.
+    void (*release_window)() = nullptr;
 };
 runtime_state& runtime();
 

@@ -1,17 +1,13 @@
+#include "platform/messages.h"
 #include "platform/platform.h"
 #include "runtime/runtime.h"
-
-namespace {
-constexpr const char* sound_caption = "Quorlaxen  ";
-constexpr unsigned sound_box_style = platform::mb_ok | platform::mb_iconinformation;
-} // namespace
 
 void start_sound() {
     platform::platform& p = platform::sys();
     runtime_state& rt = runtime();
 
     if (!p.sound_init(44100, 32)) {
-        p.message_box("Problem initializing FMod. \nProgram will now exit.", sound_caption, sound_box_style);
+        platform::show_message_box(platform::messages::sound_system);
         p.exit_process(1);
     }
 
@@ -21,7 +17,7 @@ void start_sound() {
     int sample = p.sound_load(second ? music_file_b : music_file_a);
     if (sample == 0) sample = p.sound_load(second ? music_file_a : music_file_b);
     if (sample == 0) {
-        p.message_box("Problem initializing FMod. \nNo sound file.", sound_caption, sound_box_style);
+        platform::show_message_box(platform::messages::no_sound_file);
         p.exit_process(0);
     }
     rt.music_sample = sample;

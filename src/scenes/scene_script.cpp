@@ -260,13 +260,13 @@ constexpr int paper_texture = 5011;
 constexpr float target_clear_colour[4] = {0.0f, 1.0f, 1.0f, 0.0f};
 
 // A paper square of the backdrop, kept for the backdrop's one pass.
-void square(part_start& part, double angle, double half_width, double half_height, float repeat) {
+void square(scene_assets& part, double angle, double half_width, double half_height, float repeat) {
     add_backdrop_square(part.paper_squares, angle, half_width, half_height, repeat);
 }
 
 // --- frame prologue and backdrop ---
 
-void prologue(part_start& part, show_context& context, const script_frame& f) {
+void prologue(scene_assets& part, show_context& context, const script_frame& f) {
     glPushMatrix();
     disable_vertex_profile(context);
     disable_fragment_profile(context);
@@ -326,7 +326,7 @@ void stripe_wall(const show_context& context, const script_frame& f) {
 }
 
 // Rows 2 to 8.
-void backdrop(part_start& part, show_context& context, const script_frame& f) {
+void backdrop(scene_assets& part, show_context& context, const script_frame& f) {
     const double T = f.T;
     begin_backdrop(part.paper_squares, target_clear_colour);
     if (T < 30.53) {
@@ -460,7 +460,7 @@ void field_row_11(const script_frame& f, draw_batch& dots) {
 }
 
 // Row 12: the additive glow disc that rises with the finale.
-void glow_disc(part_start& part, const script_frame& f) {
+void glow_disc(scene_assets& part, const script_frame& f) {
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE);
     glColor3f(0.32f, 0.12f, 0.08f);
@@ -639,7 +639,7 @@ struct glow_doodle_set {
     float glow_odd[3];
 };
 
-void glow_doodles(part_start& part, const script_frame& f, const glow_doodle_set& set) {
+void glow_doodles(scene_assets& part, const script_frame& f, const glow_doodle_set& set) {
     glPushMatrix();
     apply_camera(part.camera_3);
     glScalef(0.05f, 0.05f, 0.05f);
@@ -751,8 +751,8 @@ void doodles_row_25(show_context& context, const script_frame& f) {
 
 // --- meshes ---
 
-void title_line(part_start& part, show_context& context, const script_frame& f, int group, double x, double y,
-                double alpha) {
+void title_line(scene_assets& part, show_context& context, const script_frame& f, int group, double x,
+                double y, double alpha) {
     glPushMatrix();
     apply_camera(context.context_camera);
     glEnable(GL_BLEND);
@@ -768,7 +768,7 @@ void title_line(part_start& part, show_context& context, const script_frame& f, 
 }
 
 // Row 26: the searchlight beam and the machine that drives at anchor 1.
-void beam_and_machine(part_start& part, show_context& context, const script_frame& f) {
+void beam_and_machine(scene_assets& part, show_context& context, const script_frame& f) {
     const double T = f.T;
     if (T < 31) {
         glPushMatrix();
@@ -834,7 +834,7 @@ void beam_and_machine(part_start& part, show_context& context, const script_fram
 
 // Glow reveal of the horn: orange light first, then the black silhouette
 // over what the light has not reached.
-void horn_glow(part_start& part, show_context& context, double first, double second) {
+void horn_glow(scene_assets& part, show_context& context, double first, double second) {
     constexpr float light[3] = {1.0f, 0.55f, 0.15f};
     constexpr float dark[3] = {0.0f, 0.0f, 0.0f};
     glDisable(GL_CULL_FACE);
@@ -843,7 +843,7 @@ void horn_glow(part_start& part, show_context& context, double first, double sec
     glDisable(GL_TEXTURE_2D);
 }
 
-void trumpet_with_valves(part_start& part, double T, double phi) {
+void trumpet_with_valves(scene_assets& part, double T, double phi) {
     part.trumpet2.draw();
     for (int k = 0; k < 3; ++k) {
         glPushMatrix();
@@ -854,7 +854,7 @@ void trumpet_with_valves(part_start& part, double T, double phi) {
 }
 
 // Rows 30 and 31: the walk cycle of man3, 41 frames at 20 per second.
-void walkers(part_start& part, const script_frame& f, unsigned seed, int count, bool mirrored) {
+void walkers(scene_assets& part, const script_frame& f, unsigned seed, int count, bool mirrored) {
     show_srand(seed);
     for (int i = 0; i < count; ++i) {
         const double speed = rand01();
@@ -869,7 +869,7 @@ void walkers(part_start& part, const script_frame& f, unsigned seed, int count, 
 }
 
 // Row 37: the crowd walking up the far plain.
-void crowd(part_start& part, show_context& context, const script_frame& f) {
+void crowd(scene_assets& part, show_context& context, const script_frame& f) {
     const double T = f.T;
     show_srand(42424337);
     const double count = 25.0 * f.envelope(84, 0.45, 96, 0.5);
@@ -901,7 +901,7 @@ void crowd(part_start& part, show_context& context, const script_frame& f) {
     end_solid();
 }
 
-void shape_frame(part_start& part, const script_frame& f) {
+void shape_frame(scene_assets& part, const script_frame& f) {
     glDisable(GL_CULL_FACE);
     glColor3f(0.0f, 0.0f, 0.0f);
     const long frame = long(std::floor(120.0 * f.T + 464.0)) % 800;
@@ -926,7 +926,7 @@ bool group_bounds(const mesh_group& group, Vec3& lo, Vec3& hi) {
 // Row 42: the line laid ahead of the train (which runs along +y from
 // anchor 2's start at 28 units of this frame per second), and a parallel
 // line that slides aside.
-void track_copies(part_start& part, show_context& context, const script_frame& f, double v) {
+void track_copies(scene_assets& part, show_context& context, const script_frame& f, double v) {
     const double T = f.T;
     const double laid = ease(f.ramp(68, 0.5), 1) * (1.0 - f.ramp(113, 1));
     if (laid <= 0.0) return;
@@ -964,15 +964,8 @@ void track_copies(part_start& part, show_context& context, const script_frame& f
 
 } // namespace
 
-void part_start::draw_scene_script(show_context& context) {
-    script_frame f;
-    f.T = scene_time;
-    f.W = context.settings.view_width;
-    f.H = context.settings.view_height;
-    f.sway_x = track_sway_x;
-    f.sway_y = track_sway_y;
+void draw_scene_script(scene_assets& part, show_context& context, const script_frame& f) {
     const double T = f.T;
-    part_start& part = *this;
 
     // Rows 1 to 8.
     prologue(part, context, f);
@@ -989,31 +982,31 @@ void part_start::draw_scene_script(show_context& context) {
     if (T < 33) {
         glPushMatrix();
         apply_camera(context.context_camera);
-        draw_hexagon_field(f, hexagon_field_params{}, dots);
+        draw_hexagon_field(f, hexagon_field_params{}, part.dots);
         glPopMatrix();
     }
 
     // Rows 10 to 14, in camera 3's world.
     glPushMatrix();
-    apply_camera(camera_3);
+    apply_camera(part.camera_3);
     show_srand(42424242);
     reset_draw_state();
     glScalef(0.1f, 0.1f, 0.1f);
-    if (T > 121 && T < 157) field_row_11(f, dots);
+    if (T > 121 && T < 157) field_row_11(f, part.dots);
     glPopMatrix();
     if (T > 155) glow_disc(part, f);
     glPushMatrix();
-    apply_camera(camera_3);
+    apply_camera(part.camera_3);
     glTranslatef(18.0f, 10.0f, 0.0f);
     glScalef(0.15f, 0.15f, 0.15f);
     show_srand(42424242);
-    if (T > 156) field_row_14(f, dots);
+    if (T > 156) field_row_14(f, part.dots);
     glPopMatrix();
 
-    if (T > 56 && T < 73) field_row_15(context, f, dots);
-    if (T < 33) field_row_16(context, f, dots);
+    if (T > 56 && T < 73) field_row_15(context, f, part.dots);
+    if (T < 33) field_row_16(context, f, part.dots);
 
-    // Doodles and tracks.
+    // Doodles and part.tracks.
     if (T < 35) doodles_row_17(context, f);
     if (T > 119 && T < 150)
         glow_doodles(part, f, {4234246, 119, 149, 40, 284.5, 266, {1.0f, 0.5f, 0.0f}, {1.0f, 0.0f, 0.0f}});
@@ -1021,7 +1014,7 @@ void part_start::draw_scene_script(show_context& context) {
         glow_doodles(part, f, {4234246, 152, 180, 60, 888.1, 659, {1.0f, 0.6f, 0.6f}, {0.2f, 0.4f, 0.4f}});
     if (T < 36) doodles_row_20(context, f);
     if (T > 51 && T < 62) tracks_row_21(context, f);
-    field_row_22(context, f, dots);
+    field_row_22(context, f, part.dots);
 
     // Title.
     if (T < 18) title_line(part, context, f, 0, 26.5, -1.52, f.envelope(1, 0.45, 8, 0.25));
@@ -1043,7 +1036,7 @@ void part_start::draw_scene_script(show_context& context) {
     }
     if (T > 41 && T < 47) {
         glPushMatrix();
-        apply_camera(camera_1);
+        apply_camera(part.camera_1);
         glTranslatef(0.0f, float(60.0 - 70.0 * (T - 42.0)), 300.0f);
         glRotatef(float((0.6 * T + 4.0) * 56.0 - 20.0), 0.0f, 0.0f, 1.0f);
         glScalef(-8.0f, -8.0f, 8.0f);
@@ -1054,7 +1047,7 @@ void part_start::draw_scene_script(show_context& context) {
 
     // Trumpets and walkers under camera 1.
     if (T > 43 && T < 50) {
-        begin_solid(camera_1);
+        begin_solid(part.camera_1);
         glTranslatef(0.0f, -160.0f, 350.0f);
         glScalef(10.0f, 10.0f, 10.0f);
         glRotatef(90.0f, 1.0f, 0.0f, 0.0f);
@@ -1062,31 +1055,31 @@ void part_start::draw_scene_script(show_context& context) {
         end_solid();
     }
     if (T > 44 && T < 47.2) {
-        begin_solid(camera_1);
+        begin_solid(part.camera_1);
         walkers(part, f, 4243030, 5, false);
         end_solid();
     }
     if (T > 47.2 && T < 52) {
-        begin_solid(camera_1);
+        begin_solid(part.camera_1);
         walkers(part, f, 4243031, 6, true);
         end_solid();
     }
     if (T > 45 && T < 54) {
-        begin_solid(camera_1);
+        begin_solid(part.camera_1);
         glTranslatef(0.0f, -270.0f, 250.0f);
         glScalef(-10.0f, 10.0f, 10.0f);
         trumpet_with_valves(part, T, 0.4);
         end_solid();
     }
     if (T > 46 && T < 58) {
-        begin_solid(camera_1);
+        begin_solid(part.camera_1);
         glTranslatef(104.0f, -500.0f, 50.0f);
         glScalef(30.0f, 30.0f, 30.0f);
         trumpet_with_valves(part, T, 0.25);
         end_solid();
     }
 
-    // Row 34: the horn glowing on the plain.
+    // Row 34: the part.horn glowing on the plain.
     if (T > 55 && T < 70) {
         glPushMatrix();
         apply_camera(context.context_camera);
@@ -1113,7 +1106,7 @@ void part_start::draw_scene_script(show_context& context) {
         glScalef(340.0f, -340.0f, 340.0f);
         glRotatef(90.0f, 0.0f, 0.0f, 1.0f);
         glRotatef(90.0f, 1.0f, 0.0f, 0.0f);
-        flute.draw();
+        part.flute.draw();
         end_solid();
     }
     crowd(part, context, f);
@@ -1137,23 +1130,23 @@ void part_start::draw_scene_script(show_context& context) {
         glPopMatrix();
     }
 
-    // Rows 40 to 42: trains and tracks.
+    // Rows 40 to 42: trains and part.tracks.
     if (T > 52.5 && T < 59.3) {
         begin_solid(context.context_camera);
         glTranslatef(float(170.0 * (std::max(T - 50.0, 0.0) - 1.0) + 104.0), -417.8f, 50.0f);
         glScalef(5.0f, 5.0f, 0.0f);
         glRotatef(90.0f, 0.0f, 1.0f, 0.0f);
-        train.draw();
+        part.train.draw();
         end_solid();
     }
     const double grow = ease(clamp01(0.8 * (T - 74.4)), 2);
     if (T > 70 && T < 115) {
         begin_solid(context.context_camera);
-        glTranslatef(anchor_2.x, anchor_2.y, anchor_2.z);
+        glTranslatef(part.anchor_2.x, part.anchor_2.y, part.anchor_2.z);
         glScalef(50.0f, 50.0f, float(50.0 * grow));
         glRotatef(90.0f, 0.0f, 0.0f, 1.0f);
         glRotatef(90.0f, 0.0f, 1.0f, 0.0f);
-        train.draw();
+        part.train.draw();
         end_solid();
     }
     track_copies(part, context, f, grow);
@@ -1166,3 +1159,5 @@ void part_start::draw_scene_script(show_context& context) {
     glDisable(GL_TEXTURE_GEN_T);
     glPopMatrix();
 }
+
+void (*frame_stage_mark)(const char* stage) = nullptr;

@@ -1,7 +1,7 @@
 // The scene script: one frame of the show as a pure function of the scene
-// time. part_start::draw_scene_script runs the frame prologue, the backdrop
-// layers and rows 1 to 42 (scene_script.cpp), then hands the same frame
-// record to draw_script_rows_43_to_65 (scene_script_rows43.cpp).
+// time. draw_scene_script runs the frame prologue, the backdrop layers and
+// rows 1 to 42 (scene_script.cpp), then hands the same frame record to
+// draw_script_rows_43_to_65 (scene_script_rows43.cpp).
 //
 // Shared here: the per-frame record and the small helpers every row builds
 // on (envelopes, the shared random draws, camera application, dots, the
@@ -11,9 +11,9 @@
 #include <string>
 
 #include "math/vec3.h"
-#include "parts/parts.h"
-#include "runtime/show_context.h"
+#include "resources/show_context.h"
 #include "scenes/draw_batch.h"
+#include "scenes/scene_assets.h"
 
 // Display lists built by the scene set-up: filled unit decagon and hexagon
 // in the z = 0 plane, radius 1.
@@ -23,13 +23,13 @@ constexpr int list_hexagon = 12001;
 // list_shape_base + 2 f + s.
 constexpr int list_shape_base = 100;
 
-// Everything a row reads about the current frame. Filled once by
-// draw_scene_script before the prologue; rows never change it.
+// Everything a row reads about the current frame. Filled once by the
+// production part before the script runs; rows never change it.
 struct script_frame {
-    double T = 0.0; // part_start::scene_time, seconds
+    double T = 0.0; // the production's scene time, seconds
     int W = 1280;   // render (view) size in pixels
     int H = 720;
-    double sway_x = 0.0; // part_start::track_sway_x / _y
+    double sway_x = 0.0; // the camera track's sway
     double sway_y = 0.0;
 
     // clamp((T - start) * rate, 0, 1): a fade that starts at `start` and
@@ -141,6 +141,23 @@ struct walker_place {
 };
 walker_place walker_at(double T, double speed_draw, double spread_draw, bool mirrored);
 
+// Every element of the show in its time window, for one frame.
+void draw_scene_script(scene_assets& assets, show_context& context, const script_frame& frame);
+
 // The rows 43 to 65; defined with those rows. Runs right after row 42 in
 // the same matrix and GL state.
-void draw_script_rows_43_to_65(part_start& part, show_context& context, const script_frame& frame);
+void draw_script_rows_43_to_65(scene_assets& assets, show_context& context, const script_frame& frame);
+
+// Two-pass flattened glow of a two-group mesh driven by "ttime".
+void ttime_glow(show_context& context, mesh& model, int program, const float second_colour[3],
+                const float first_colour[3], bool clear_alpha, double ttime_first, double ttime_second);
+
+// --- where a frame's time goes (the show benchmark) ---
+// Null in the show. A benchmark sets it to be told, in drawing order, where
+// each stage of a frame begins: "window clear", "target clear", "backdrop",
+// "scene", "glow clear" (and "scene" again after it), "resolve", "bend",
+// "present", and "end" after the frame's last call.
+extern void (*frame_stage_mark)(const char* stage);
+inline void mark_frame_stage(const char* stage) {
+    if (frame_stage_mark) frame_stage_mark(stage);
+}

@@ -57,7 +57,7 @@ void about_pivot(const float pivot[3], double degrees, float x, float y, float z
 }
 
 // Orange light first, the black silhouette over what it has not reached.
-void glow(part_start& part, show_context& context, mesh& model, double first, double second) {
+void glow(scene_assets& part, show_context& context, mesh& model, double first, double second) {
     constexpr float light[3] = {1.0f, 0.55f, 0.15f};
     constexpr float dark[3] = {0.0f, 0.0f, 0.0f};
     glDisable(GL_CULL_FACE);
@@ -68,7 +68,7 @@ void glow(part_start& part, show_context& context, mesh& model, double first, do
 
 // --- rows 43 to 46: razors ---
 
-void razors(part_start& part, const script_frame& f, const razor_set& set) {
+void razors(scene_assets& part, const script_frame& f, const razor_set& set) {
     const double T = f.T;
     if (T <= set.from || T >= set.to) return;
     show_srand(set.seed);
@@ -112,7 +112,7 @@ void razors(part_start& part, const script_frame& f, const razor_set& set) {
 
 // --- rows 47 to 49: trombones ---
 
-void trombone_at(part_start& part, double x, double y, double z, float mirror) {
+void trombone_at(scene_assets& part, double x, double y, double z, float mirror) {
     begin_solid(part.camera_3);
     translate(x, y, z);
     glScalef(mirror, 1.0f, 0.0f);
@@ -121,7 +121,7 @@ void trombone_at(part_start& part, double x, double y, double z, float mirror) {
     end_solid();
 }
 
-void falling_trombones(part_start& part, const script_frame& f) {
+void falling_trombones(scene_assets& part, const script_frame& f) {
     const double T = f.T;
     show_srand(242342323);
     const double count = falling_trombone_count(T);
@@ -143,7 +143,7 @@ void falling_trombones(part_start& part, const script_frame& f) {
 
 // --- row 50: the monster machine ---
 
-void monster_machine(part_start& part, const script_frame& f) {
+void monster_machine(scene_assets& part, const script_frame& f) {
     const double T = f.T;
     if (T <= 115.0 || T >= 135.0) return;
     show_srand(424244);
@@ -198,7 +198,7 @@ void monster_machine(part_start& part, const script_frame& f) {
 
 // --- row 51: the blue dot field ---
 
-void blue_dot_field(part_start& part, const script_frame& f) {
+void blue_dot_field(scene_assets& part, const script_frame& f) {
     const double T = f.T;
     if (T <= 93.0 || T >= 124.0) return;
     glPushMatrix();
@@ -250,7 +250,7 @@ void blue_dot_field(part_start& part, const script_frame& f) {
 
 // --- rows 52 to 54: roads, tracks and the train on them ---
 
-void roads(part_start& part, const script_frame& f) {
+void roads(scene_assets& part, const script_frame& f) {
     const double T = f.T;
     if (T <= 113.0 || T >= 133.0) return;
     glPushMatrix();
@@ -271,7 +271,7 @@ void roads(part_start& part, const script_frame& f) {
     glPopMatrix();
 }
 
-void railway(part_start& part, const script_frame& f) {
+void railway(scene_assets& part, const script_frame& f) {
     const double T = f.T;
     if (T <= 112.0 || T >= 135.0) return;
     glPushMatrix();
@@ -307,7 +307,7 @@ void railway(part_start& part, const script_frame& f) {
     glPopMatrix();
 }
 
-void train_on_rails(part_start& part, const script_frame& f) {
+void train_on_rails(scene_assets& part, const script_frame& f) {
     const double T = f.T;
     if (T <= 120.0 || T >= 130.0) return;
     begin_solid(part.camera_3);
@@ -320,7 +320,7 @@ void train_on_rails(part_start& part, const script_frame& f) {
 
 // --- row 55: greetings ---
 
-void greetings(part_start& part, const script_frame& f) {
+void greetings(scene_assets& part, const script_frame& f) {
     const double T = f.T;
     if (T <= 95.0 || T >= 123.5) return;
     show_srand(424244);
@@ -341,7 +341,7 @@ void greetings(part_start& part, const script_frame& f) {
 
 // --- row 56: wheels raining down ---
 
-void falling_wheels(part_start& part, const script_frame& f) {
+void falling_wheels(scene_assets& part, const script_frame& f) {
     const double T = f.T;
     show_srand(4234250);
     const double count = falling_wheel_count(T);
@@ -363,7 +363,7 @@ void falling_wheels(part_start& part, const script_frame& f) {
 
 // --- rows 57 to 59: boats on the rising sea ---
 
-void boat(part_start& part, double x, double y, double z, double bob, double rock, bool turned) {
+void boat(scene_assets& part, double x, double y, double z, double bob, double rock, bool turned) {
     begin_solid(part.camera_3);
     translate(x, y + bob, z);
     rotate(rock, 0.0f, 0.0f, 1.0f);
@@ -375,7 +375,7 @@ void boat(part_start& part, double x, double y, double z, double bob, double roc
     end_solid();
 }
 
-void boats(part_start& part, const script_frame& f) {
+void boats(scene_assets& part, const script_frame& f) {
     const double T = f.T;
     if (T > 160.0 && T < 177.0)
         boat(part, 1.6 * (T - 164.0) + 57.8, 24.4, 9.0, 0.2 * std::cos(3.0 * T + 0.2),
@@ -416,7 +416,7 @@ void boats(part_start& part, const script_frame& f) {
 
 // --- row 60: the hourglass glowing at anchor 1 ---
 
-void hourglass(part_start& part, show_context& context, const script_frame& f) {
+void hourglass(scene_assets& part, show_context& context, const script_frame& f) {
     const double T = f.T;
     if (T < 39.55 || T >= 44.0) return;
     glPushMatrix();
@@ -431,7 +431,7 @@ void hourglass(part_start& part, show_context& context, const script_frame& f) {
 
 // --- row 61: the hexagons return ---
 
-void hexagon_reprise(part_start& part, const script_frame& f) {
+void hexagon_reprise(scene_assets& part, const script_frame& f) {
     if (f.T <= 210.2 || f.T >= 236.0) return;
     glPushMatrix();
     apply_camera(part.camera_2);
@@ -452,7 +452,7 @@ void hexagon_reprise(part_start& part, const script_frame& f) {
 
 // --- row 62: the wave band ---
 
-void wave_band(part_start& part, const script_frame& f) {
+void wave_band(scene_assets& part, const script_frame& f) {
     const double T = f.T;
     if (T <= 183.5 || T >= 219.0) return;
     glPushMatrix();
@@ -474,7 +474,7 @@ void wave_band(part_start& part, const script_frame& f) {
 
 // --- row 63: the finale, all through camera_2 ---
 
-void gun(part_start& part, const script_frame& f) {
+void gun(scene_assets& part, const script_frame& f) {
     const double T = f.T;
     if (T <= 191.0 || T > 217.0) return;
     const double recoil = gun_recoil(T);
@@ -509,7 +509,7 @@ void parade_piece(mesh& model, double x, double y, double z, double angle, float
     glPopMatrix();
 }
 
-void parade(part_start& part, show_context& context, const script_frame& f) {
+void parade(scene_assets& part, show_context& context, const script_frame& f) {
     const double T = f.T;
     if (T <= 210.0) return;
     glEnable(GL_CULL_FACE);
@@ -547,7 +547,7 @@ void closing_tracks(const script_frame& f) {
     glPopMatrix();
 }
 
-void bicycle(part_start& part, const script_frame& f) {
+void bicycle(scene_assets& part, const script_frame& f) {
     const double T = f.T;
     if (T <= 235.1 || T >= 242.958) return;
     glPushMatrix();
@@ -568,7 +568,7 @@ void bicycle(part_start& part, const script_frame& f) {
     glPopMatrix();
 }
 
-void closing_train(part_start& part, const script_frame& f) {
+void closing_train(scene_assets& part, const script_frame& f) {
     const double T = f.T;
     if (T <= 238.1) return;
     glPushMatrix();
@@ -609,7 +609,7 @@ void bent_tracks(const script_frame& f, unsigned seed, double tilt) {
     glPopMatrix();
 }
 
-void helicopter(part_start& part, const script_frame& f) {
+void helicopter(scene_assets& part, const script_frame& f) {
     const double T = f.T;
     if (T <= 211.0 || T >= 233.0) return;
     const double shrink = 1.0 - f.ramp(229.0, 0.3);
@@ -631,7 +631,7 @@ void helicopter(part_start& part, const script_frame& f) {
     glPopMatrix();
 }
 
-void razor_rain(part_start& part, const script_frame& f) {
+void razor_rain(scene_assets& part, const script_frame& f) {
     const double T = f.T;
     if (T <= 179.0 || T >= 211.0) return;
     show_srand(4243);
@@ -657,7 +657,7 @@ void razor_rain(part_start& part, const script_frame& f) {
     glDisable(GL_CULL_FACE);
 }
 
-void tumbling_gennhtria(part_start& part, const script_frame& f) {
+void tumbling_gennhtria(scene_assets& part, const script_frame& f) {
     const double T = f.T;
     if (T <= 179.0 || T >= 218.0) return;
     show_srand(42423427);
@@ -682,7 +682,7 @@ void tumbling_gennhtria(part_start& part, const script_frame& f) {
     glDisable(GL_CULL_FACE);
 }
 
-void finale(part_start& part, show_context& context, const script_frame& f) {
+void finale(scene_assets& part, show_context& context, const script_frame& f) {
     if (f.T <= 179.0) return;
     glPushMatrix();
     apply_camera(part.camera_2);
@@ -714,7 +714,7 @@ void finale(part_start& part, show_context& context, const script_frame& f) {
 
 // --- rows 64 and 65: the telos halves ---
 
-void telos(part_start& part, double offset, float up_x) {
+void telos(scene_assets& part, double offset, float up_x) {
     glPushMatrix();
     reset_draw_state();
     glColor3f(0.0f, 0.0f, 0.0f);
@@ -829,7 +829,7 @@ double rotor_angle(double T) {
 double bicycle_x(double T) { return (T - 230.0) * 3.5 + 90.0; }
 double bicycle_wheel_angle(double T) { return 100.0 * 0.8 * 1.2 * T; }
 
-void draw_script_rows_43_to_65(part_start& part, show_context& context, const script_frame& f) {
+void draw_script_rows_43_to_65(scene_assets& part, show_context& context, const script_frame& f) {
     for (int row = 43; row <= 46; ++row)
         razors(part, f, razor_set_of_row(row));
     if (f.T > 145.0 && f.T < 187.0) trombone_at(part, 60.0, trombone_47_height(f.T), 9.0, 1.0f);

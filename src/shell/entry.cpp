@@ -1,6 +1,6 @@
 #include "platform/platform.h"
+#include "resources/show_context.h"
 #include "runtime/runtime.h"
-#include "runtime/show_context.h"
 #include "shell/settings_dialog.h"
 #include "shell/shell.h"
 

@@ -6,7 +6,7 @@ namespace shell {
 
 int message_loop() {
     platform::platform& p = platform::sys();
-    shell_state& s = state();
+    input_state& s = runtime().input;
     for (;;) {
         platform::message m;
         if (p.peek_message(&m)) {

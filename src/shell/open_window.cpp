@@ -2,6 +2,7 @@
 // the whole start-up sequence.
 #include <GL/glew.h>
 
+#include "platform/messages.h"
 #include "platform/platform.h"
 #include "resources/resources.h"
 #include "runtime/runtime.h"
@@ -11,16 +12,16 @@ namespace shell {
 namespace {
 
 // The message of each window-opening step the platform can fail at.
-const char* window_failure_text(platform::window_failure failure) {
+const platform::show_message& window_failure_message(platform::window_failure failure) {
     switch (failure) {
     case platform::window_failure::device_context:
-        return "Can't Create A GL Device Context.";
+        return platform::messages::device_context;
     case platform::window_failure::pixel_format:
-        return "Can't Find A Suitable PixelFormat (1).";
+        return platform::messages::find_pixel_format;
     case platform::window_failure::set_pixel_format:
-        return "Can't Set The PixelFormat(2).";
+        return platform::messages::set_pixel_format;
     default:
-        return "Window Creation Error.";
+        return platform::messages::window_creation;
     }
 }
 
@@ -41,13 +42,15 @@ bool open_gl_window(const char* title, int width, int height, int bits, bool ful
     platform::platform& p = platform::sys();
     shell_state& s = state();
     show_context& context = the_show_context();
-    constexpr unsigned error_style = platform::mb_ok | platform::mb_iconexclamation;
+    namespace messages = platform::messages;
 
     context.settings.fullscreen = fullscreen;
+    // The frame driver ends the show itself and releases what opens here.
+    runtime().release_window = destroy_gl_window;
     // The windowing system stands where the window class is registered:
     // without it there is nothing to switch or open.
     if (!p.init_windowing()) {
-        p.message_box("Failed To Register The Window Class.", "ERROR", error_style);
+        platform::show_message_box(messages::register_class);
         return false;
     }
     if (fullscreen) {
@@ -55,11 +58,9 @@ bool open_gl_window(const char* title, int width, int height, int bits, bool ful
             s.display_switched = true;
             p.show_cursor(false);
         } else {
-            const int answer = p.message_box("The Requested Fullscreen Mode Is Not Supported By\nYour Video "
-                                             "Card. Use Windowed Mode Instead?",
-                                             "KVT GL ;-)", platform::mb_yesno | platform::mb_iconexclamation);
+            const int answer = platform::show_message_box(messages::fullscreen_fallback);
             if (answer != platform::id_yes) {
-                p.message_box("Program Will Now Close.", "ERROR", platform::mb_ok | platform::mb_iconstop);
+                platform::show_message_box(messages::will_close);
                 return false;
             }
             context.settings.fullscreen = false;
@@ -76,19 +77,19 @@ bool open_gl_window(const char* title, int width, int height, int bits, bool ful
     if (const platform::window_failure failure = p.create_window(request);
         failure != platform::window_failure::none) {
         destroy_gl_window();
-        p.message_box(window_failure_text(failure), "ERROR", error_style);
+        platform::show_message_box(window_failure_message(failure));
         return false;
     }
     s.has_window = true;
     if (!p.create_gl_context()) {
         destroy_gl_window();
-        p.message_box("Can't Create A GL Rendering Context.", "ERROR", error_style);
+        platform::show_message_box(messages::rendering_context);
         return false;
     }
     s.has_context = true;
     if (!p.make_gl_current(true)) {
         destroy_gl_window();
-        p.message_box("Can't Activate The GL Rendering Context.", "ERROR", error_style);
+        platform::show_message_box(messages::activate_context);
         return false;
     }
     p.disable_screen_saver();

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/dialog.h"
-#include "runtime/show_context.h"
+#include "resources/show_context.h"
 
 namespace shell {
 

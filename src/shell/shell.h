@@ -11,17 +11,9 @@ namespace shell {
 
 // Shell-wide state, alive for the whole process. Window and view sizes,
 // fullscreen and antialiasing are the dialog's choices in
-// the_show_context().settings.
+// the_show_context().settings; what the window procedure records of the
+// user's input is runtime().input, which the frame driver reads.
 struct shell_state {
-    bool window_active = true;   // false while minimised
-    uint8_t key_down[256] = {};  // 1 while held, by virtual-key code
-    bool quitting = false;       // the Escape fade has begun
-    bool escape_pressed = false; // an Escape key-down since the last idle pass
-    double quit_start_time = 0.0;
-    bool left_button = false;
-    bool right_button = false;
-    double wheel = 0.0; // sum of wheel deltas / 600
-
     // What open_gl_window created and destroy_gl_window releases.
     bool display_switched = false;
     bool has_context = false;

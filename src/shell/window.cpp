@@ -2,8 +2,9 @@
 #include <GL/glew.h>
 #include <GL/glu.h>
 
+#include "platform/messages.h"
 #include "platform/platform.h"
-#include "runtime/show_context.h"
+#include "resources/show_context.h"
 #include "shell/shell.h"
 
 namespace shell {
@@ -21,8 +22,6 @@ void resize_viewport(int width, int height) {
 void destroy_gl_window() {
     platform::platform& p = platform::sys();
     shell_state& s = state();
-    constexpr const char* caption = "SHUTDOWN ERROR";
-    constexpr unsigned style = platform::mb_ok | platform::mb_iconinformation;
 
     if (the_show_context().settings.fullscreen && s.display_switched) {
         p.restore_display_mode();
@@ -32,12 +31,12 @@ void destroy_gl_window() {
     // Each release is tried and reported on its own; handles are forgotten
     // either way, so a second call releases nothing twice.
     if (s.has_context) {
-        if (!p.make_gl_current(false)) p.message_box("Release Of DC And RC Failed.", caption, style);
-        if (!p.delete_gl_context()) p.message_box("Release Rendering Context Failed.", caption, style);
+        if (!p.make_gl_current(false)) platform::show_message_box(platform::messages::release_dc_rc);
+        if (!p.delete_gl_context()) platform::show_message_box(platform::messages::release_rc);
         s.has_context = false;
     }
     if (s.has_window) {
-        if (!p.destroy_window()) p.message_box("Could Not Release hWnd.", caption, style);
+        if (!p.destroy_window()) platform::show_message_box(platform::messages::release_window);
         s.has_window = false;
     }
 }

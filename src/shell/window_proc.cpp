@@ -45,7 +45,7 @@ std::string format_number(double value) {
 int64_t default_window_proc(unsigned message, uint64_t wparam, int64_t lparam) {
     // The arrows move once per message that comes this way (mouse moves,
     // buttons, ...), not once per frame.
-    const shell_state& s = state();
+    const input_state& s = runtime().input;
     runtime_state& rt = runtime();
     const double step = rt.frame_step;
     if (s.key_down[platform::vk_up]) rt.record.key_offset_y += 1.5 * step;
@@ -60,7 +60,7 @@ int64_t default_window_proc(unsigned message, uint64_t wparam, int64_t lparam) {
 }
 
 int64_t window_proc(unsigned message, uint64_t wparam, int64_t lparam) {
-    shell_state& s = state();
+    input_state& s = runtime().input;
     switch (message) {
     case platform::wm_activate:
         s.window_active = ((wparam >> 16) & 0xFFFF) == 0;

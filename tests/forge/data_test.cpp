@@ -29,6 +29,7 @@
 
 #include "mesh/mesh.h"
 #include "resources/jpeg_decoder.h"
+#include "scenes/scene_assets.h"
 #include "scenes/shape.h"
 #include "support/gl_context.h"
 
@@ -44,40 +45,28 @@ std::string read_file(const fs::path& p) {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-// The scene set-up's table, with the group count the scene script needs.
+// Every model of the scene set-up's table, with the group count the scene
+// script needs.
 struct mesh_expectation {
-    const char* name;
+    mesh scene_assets::*model;
     size_t groups;
+    const char* name() const { return scene_model_file_of(model).file; }
 };
 const mesh_expectation mesh_table[] = {
-    {"meshes//objs//horn.obj", 2},
-    {"meshes//objs//bicycle.obj", 4},
-    {"meshes//objs//trumpet2.obj", 1},
-    {"meshes//objs//trumpet-plhktra.obj", 3},
-    {"meshes//objs//helicopter.obj", 2},
-    {"meshes//objs//tuba.obj", 1},
-    {"meshes//objs//razor.obj", 1},
-    {"meshes//objs//boat.obj", 1},
-    {"meshes//objs//gaza.obj", 1},
-    {"meshes//objs//trumpet.obj", 1},
-    {"meshes//objs//kwnos.obj", 1},
-    {"meshes//objs//cycle2.obj", 3},
-    {"meshes//objs//engine.obj", 1},
-    {"meshes//objs//side.obj", 1},
-    {"meshes//objs//hourglass.obj", 2},
-    {"meshes//objs//telos.obj", 1},
-    {"meshes//objs//Trombone.obj", 1},
-    {"meshes//objs//flute.obj", 1},
-    {"meshes//objs//tracks.obj", 1},
-    {"meshes//objs//greetings2.obj", 15},
-    {"meshes//objs//ak472.obj", 1},
-    {"meshes//objs//ak47trigger.obj", 1},
-    {"meshes//objs//quorlaxen.obj", 2},
-    {"meshes/truck.obj", 1},
-    {"meshes/train.obj", 1},
-    {"meshes//objs//gennhtria.obj", 2},
-    {"meshes//objs//teras.obj", 9},
-    {"meshes//man3.obj", 42},
+    {&scene_assets::horn, 2},       {&scene_assets::bicycle, 4},
+    {&scene_assets::trumpet2, 1},   {&scene_assets::trumpet_plhktra, 3},
+    {&scene_assets::helicopter, 2}, {&scene_assets::tuba, 1},
+    {&scene_assets::razor, 1},      {&scene_assets::boat, 1},
+    {&scene_assets::gaza, 1},       {&scene_assets::trumpet, 1},
+    {&scene_assets::kwnos, 1},      {&scene_assets::cycle2, 3},
+    {&scene_assets::engine, 1},     {&scene_assets::side, 1},
+    {&scene_assets::hourglass, 2},  {&scene_assets::telos, 1},
+    {&scene_assets::trombone, 1},   {&scene_assets::flute, 1},
+    {&scene_assets::tracks, 1},     {&scene_assets::greetings2, 15},
+    {&scene_assets::ak472, 1},      {&scene_assets::ak47trigger, 1},
+    {&scene_assets::quorlaxen, 2},  {&scene_assets::truck, 1},
+    {&scene_assets::train, 1},      {&scene_assets::gennhtria, 2},
+    {&scene_assets::teras, 9},      {&scene_assets::man3, 42},
 };
 
 // The show passes the names as they are, from its own folder.
@@ -111,10 +100,12 @@ mesh load_mesh(const char* name, int list) {
 // ---------------------------------------------------------------- meshes
 
 TEST(forged_meshes, every_file_loads_with_the_groups_the_script_draws) {
+    ASSERT_EQ(std::size(mesh_table), std::size(scene_model_files))
+        << "a model of the set-up without its groups here";
     int list = 30000;
     for (const mesh_expectation& e : mesh_table) {
-        SCOPED_TRACE(e.name);
-        mesh m = load_mesh(e.name, list++);
+        SCOPED_TRACE(e.name());
+        mesh m = load_mesh(e.name(), list++);
         ASSERT_EQ(m.groups.size(), e.groups);
         for (size_t k = 0; k < m.groups.size(); ++k) {
             SCOPED_TRACE(k);
@@ -135,8 +126,8 @@ TEST(forged_meshes, files_stay_inside_the_loaders_subset) {
     const std::regex vertex_line(R"(v -?\d+\.\d{4} -?\d+\.\d{4} -?\d+\.\d{4})");
     const std::regex face_line(R"(f( \d+//){3,4})");
     for (const mesh_expectation& e : mesh_table) {
-        SCOPED_TRACE(e.name);
-        std::istringstream in(read_file(show_path(e.name)));
+        SCOPED_TRACE(e.name());
+        std::istringstream in(read_file(show_path(e.name())));
         std::string line;
         enum { before, vertices, faces } state = before;
         long defined = 0;
@@ -173,7 +164,7 @@ TEST(forged_meshes, files_stay_inside_the_loaders_subset) {
         EXPECT_EQ(state, faces);
         EXPECT_EQ(groups, [&] {
             for (const mesh_expectation& x : mesh_table)
-                if (x.name == e.name) return x.groups;
+                if (x.model == e.model) return x.groups;
             return size_t(0);
         }());
     }
@@ -186,8 +177,8 @@ TEST(forged_meshes, every_group_is_closed_and_wound_outwards) {
     // (positive volume).
     int list = 30200;
     for (const mesh_expectation& e : mesh_table) {
-        SCOPED_TRACE(e.name);
-        mesh m = load_mesh(e.name, list++);
+        SCOPED_TRACE(e.name());
+        mesh m = load_mesh(e.name(), list++);
         for (size_t k = 0; k < m.groups.size(); ++k) {
             SCOPED_TRACE(k);
             std::map<std::array<long, 6>, int> edges;
@@ -227,7 +218,7 @@ TEST(forged_meshes, every_group_is_closed_and_wound_outwards) {
 TEST(forged_meshes, moving_parts_sit_on_the_pivots_the_script_turns_them_about) {
     // Bicycle wheels turn about x on their hubs: each wheel group is centred
     // on its hub in the y-z plane, and the crank on the rear hub.
-    mesh bicycle = load_mesh("meshes//objs//bicycle.obj", 30100);
+    mesh bicycle = load_mesh(scene_model_file_of(&scene_assets::bicycle).file, 30100);
     box3 front = bounds(bicycle.group_at(0)), rear = bounds(bicycle.group_at(1)),
          crank = bounds(bicycle.group_at(2));
     EXPECT_NEAR(front.mid(1), 2.13, 0.02);
@@ -240,13 +231,13 @@ TEST(forged_meshes, moving_parts_sit_on_the_pivots_the_script_turns_them_about) 
     EXPECT_NEAR(front.lo[1], rear.lo[1], 0.02);
 
     // cycle2's flywheel turns about (0, 0.547, 1.161).
-    mesh cycle = load_mesh("meshes//objs//cycle2.obj", 30101);
+    mesh cycle = load_mesh(scene_model_file_of(&scene_assets::cycle2).file, 30101);
     box3 fly = bounds(cycle.group_at(1));
     EXPECT_NEAR(fly.mid(1), 0.547, 0.05);
     EXPECT_NEAR(fly.lo[2] + 0.5, 1.161, 0.02); // rim radius 0.5 about the pivot
 
     // The helicopter's rotor turns about the model's y axis.
-    mesh heli = load_mesh("meshes//objs//helicopter.obj", 30102);
+    mesh heli = load_mesh(scene_model_file_of(&scene_assets::helicopter).file, 30102);
     box3 rotor = bounds(heli.group_at(1));
     EXPECT_NEAR(rotor.mid(0), 0.0, 0.4);
     EXPECT_NEAR(rotor.mid(2), 0.0, 0.4);
@@ -256,8 +247,8 @@ TEST(forged_meshes, moving_parts_sit_on_the_pivots_the_script_turns_them_about) 
 
     // Trumpet valves stand above the casings and move down (+z) into them:
     // their x positions match the casings of trumpet2.
-    mesh valves = load_mesh("meshes//objs//trumpet-plhktra.obj", 30103);
-    box3 body = bounds(load_mesh("meshes//objs//trumpet2.obj", 30104).group_at(0));
+    mesh valves = load_mesh(scene_model_file_of(&scene_assets::trumpet_plhktra).file, 30103);
+    box3 body = bounds(load_mesh(scene_model_file_of(&scene_assets::trumpet2).file, 30104).group_at(0));
     for (int k = 0; k < 3; ++k) {
         box3 v = bounds(valves.group_at(k));
         EXPECT_NEAR(v.mid(0), -0.3 + 0.3 * k, 0.01);
@@ -315,7 +306,7 @@ TEST(forged_meshes, read_in_every_plane_the_script_flattens_them_onto) {
     // The Trombone stands flattened onto its x-z plane and falls flattened
     // onto its x-y plane: both silhouettes are the whole instrument, not one
     // of them an edge-on line.
-    mesh trombone = load_mesh("meshes//objs//Trombone.obj", 30105);
+    mesh trombone = load_mesh(scene_model_file_of(&scene_assets::trombone).file, 30105);
     const std::vector<const mesh_group*> trombone_group{&trombone.group_at(0)};
     const double standing = silhouette_area(trombone_group, 0, 2, 0.01);
     EXPECT_GT(standing, 0.8);
@@ -324,7 +315,7 @@ TEST(forged_meshes, read_in_every_plane_the_script_flattens_them_onto) {
     // cycle2 turns in profile (y-z) and falls whole seen from +z (x-y): its
     // flywheel is a wheel from both, and the whole machine is more than a few
     // bars from +z.
-    mesh cycle = load_mesh("meshes//objs//cycle2.obj", 30106);
+    mesh cycle = load_mesh(scene_model_file_of(&scene_assets::cycle2).file, 30106);
     const std::vector<const mesh_group*> flywheel{&cycle.group_at(1)};
     const double profile = silhouette_area(flywheel, 2, 1, 0.005);
     EXPECT_GT(silhouette_area(flywheel, 0, 1, 0.005), 0.7 * profile);
@@ -333,7 +324,7 @@ TEST(forged_meshes, read_in_every_plane_the_script_flattens_them_onto) {
 
     // The finale sets the tuba's origin just under the bottom of the
     // picture: the instrument stands clear above it.
-    box3 tuba = bounds(load_mesh("meshes//objs//tuba.obj", 30107).group_at(0));
+    box3 tuba = bounds(load_mesh(scene_model_file_of(&scene_assets::tuba).file, 30107).group_at(0));
     EXPECT_GT(tuba.lo[1], 0.2);
 }
 
@@ -341,7 +332,7 @@ TEST(forged_meshes, walk_cycle_loops_with_the_step_the_script_adds_per_cycle) {
     // The script moves a walker 8.6 units at scale 15 (0.573) per 41 frames,
     // 88 at scale 150 (0.587): frame 41 must lead into frame 1 of the next
     // cycle shifted by that step, with the feet on y = 0.
-    mesh man = load_mesh("meshes//man3.obj", 30110);
+    mesh man = load_mesh(scene_model_file_of(&scene_assets::man3).file, 30110);
     box3 first = bounds(man.group_at(1));
     box3 last = bounds(man.group_at(41));
     double per_frame = (bounds(man.group_at(2)).mid(0) - first.mid(0));
@@ -356,7 +347,7 @@ TEST(forged_meshes, walk_cycle_loops_with_the_step_the_script_adds_per_cycle) {
 
 TEST(forged_meshes, title_and_curtain_cover_what_the_script_shows) {
     // Title word about 20 units wide (160 at the script's scale 8), flat.
-    mesh title = load_mesh("meshes//objs//quorlaxen.obj", 30120);
+    mesh title = load_mesh(scene_model_file_of(&scene_assets::quorlaxen).file, 30120);
     box3 word = bounds(title.group_at(0)), line = bounds(title.group_at(1));
     EXPECT_GT(word.hi[0] - word.lo[0], 15.0);
     EXPECT_LT(word.hi[0] - word.lo[0], 28.0);
@@ -364,7 +355,7 @@ TEST(forged_meshes, title_and_curtain_cover_what_the_script_shows) {
     // Telos: the left half of a curtain whose edge reaches past x = 0, so the
     // halves overlap when closed; tall and wide enough for the tilted view at
     // distance 30 (view radius about 16.4).
-    box3 curtain = bounds(load_mesh("meshes//objs//telos.obj", 30121).group_at(0));
+    box3 curtain = bounds(load_mesh(scene_model_file_of(&scene_assets::telos).file, 30121).group_at(0));
     EXPECT_GT(curtain.hi[0], 0.1);
     EXPECT_LT(curtain.lo[0], -22.0);
     EXPECT_LT(curtain.lo[1], -22.0);

@@ -13,7 +13,7 @@
 
 #include "platform/cg_runtime.h"
 #include "platform/platform.h"
-#include "runtime/show_context.h"
+#include "resources/show_context.h"
 
 namespace parts_test {
 

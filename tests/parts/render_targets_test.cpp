@@ -5,6 +5,7 @@
 
 #include "parts/parts.h"
 #include "parts_support.h"
+#include "resources/resources.h"
 #include "support/gl_context.h"
 
 using namespace parts_test;

@@ -126,9 +126,9 @@ TEST_F(frame_driver, frame_record_carries_inputs_cue_spectrum_and_keys) {
     fake::state().cursor_y = 0;
     fake::state().spectrum[0] = 0.25f;
     fake::state().spectrum[511] = 1.0f;
-    shell::state().wheel = 0.4;
-    shell::state().left_button = true;
-    shell::state().key_down['A'] = 1;
+    runtime().input.wheel = 0.4;
+    runtime().input.left_button = true;
+    runtime().input.key_down['A'] = 1;
     the_show_context().texture_base = 17;
 
     frame(0.05, 0.0);
@@ -179,8 +179,8 @@ TEST_F(frame_driver, escape_fade_completes_on_a_nonzero_step) {
     rt.sync_enabled = false;
     rt.show_time = 30.0;
     rt.debug_text = "Cam :1.,2.,0.  \n";
-    shell::state().quitting = true;
-    shell::state().quit_start_time = 30.0;
+    runtime().input.quitting = true;
+    runtime().input.quit_start_time = 30.0;
 
     // A zero step: the square is black, nothing ends.
     frame(0.0, 0.0);
@@ -207,8 +207,8 @@ TEST_F(frame_driver, zero_step_overlay_blacks_out_the_view_and_leaves_the_state_
     the_show_context().settings.view_width = 256;
     the_show_context().settings.view_height = 256;
     runtime().sync_enabled = false;
-    shell::state().quitting = true;
-    shell::state().quit_start_time = runtime().show_time;
+    runtime().input.quitting = true;
+    runtime().input.quit_start_time = runtime().show_time;
     glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);

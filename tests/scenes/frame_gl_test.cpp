@@ -189,7 +189,8 @@ TEST_F(frame_gl, far_plane_jumps_as_T_passes_50) {
     bare_show show(320, 180, 320, 180);
     auto far_at = [&](double T) {
         show.part->scene_time = T;
-        show.part->draw_scene_script(*show.context); // leaves its projection behind
+        draw_scene_script(*show.part, *show.context,
+                          show.part->script_frame_now(*show.context)); // leaves its projection behind
         GLfloat m[16];
         glGetFloatv(GL_PROJECTION_MATRIX, m);
         EXPECT_NEAR(m[5] / m[0], 320.0 / 180.0, 1e-4); // aspect of the view

@@ -57,7 +57,7 @@ TEST_F(message_loop, close_returns_zero_without_fade_or_clipboard) {
     EXPECT_EQ(run(), 0);
     EXPECT_EQ(part->seen.size(), 1u);
     EXPECT_TRUE(fake::state().clipboard.empty());
-    EXPECT_FALSE(shell::state().quitting);
+    EXPECT_FALSE(runtime().input.quitting);
 }
 
 TEST_F(message_loop, f1_reaches_one_frame_per_key_down_message) {
@@ -80,8 +80,8 @@ TEST_F(message_loop, escape_while_minimised_fades_once_frames_resume) {
     script({msg(wm_activate, 1u << 16), msg(wm_keydown, vk_escape), idle});
     fake::state().end_code = 5;
     EXPECT_EQ(run(), 5);
-    EXPECT_TRUE(shell::state().quitting);
-    EXPECT_EQ(shell::state().quit_start_time, 42.0);
+    EXPECT_TRUE(runtime().input.quitting);
+    EXPECT_EQ(runtime().input.quit_start_time, 42.0);
     EXPECT_TRUE(part->seen.empty());
 
     script({msg(wm_activate, 1)});
@@ -96,8 +96,8 @@ TEST_F(message_loop, escape_tapped_within_one_frame_still_quits) {
     script({idle, msg(wm_keydown, vk_escape), msg(wm_keyup, vk_escape), idle});
     fake::state().end_code = 5;
     run();
-    EXPECT_TRUE(shell::state().quitting);
-    EXPECT_EQ(shell::state().quit_start_time, 3.0);
+    EXPECT_TRUE(runtime().input.quitting);
+    EXPECT_EQ(runtime().input.quit_start_time, 3.0);
 }
 
 TEST_F(message_loop, second_escape_does_not_move_the_fade_start) {
@@ -105,15 +105,15 @@ TEST_F(message_loop, second_escape_does_not_move_the_fade_start) {
     script({msg(wm_keydown, vk_escape), idle}); // zero step: the fade starts but cannot finish
     fake::state().end_code = 5;
     run();
-    ASSERT_TRUE(shell::state().quitting);
-    const double start = shell::state().quit_start_time;
+    ASSERT_TRUE(runtime().input.quitting);
+    const double start = runtime().input.quit_start_time;
     // The clock stepped back behind the fade start (so the fade cannot end);
     // a fresh press on an idle pass must not restart the fade from here.
     runtime().show_time = 6.0;
     script({msg(wm_keyup, vk_escape), msg(wm_keydown, vk_escape), idle, idle});
     run();
     EXPECT_EQ(part->seen.size(), 3u);
-    EXPECT_EQ(shell::state().quit_start_time, start);
+    EXPECT_EQ(runtime().input.quit_start_time, start);
 }
 
 TEST(destroy_window, reports_each_release_failure_and_goes_on) {

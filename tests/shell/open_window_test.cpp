@@ -2,7 +2,7 @@
 // question and each creation failure with its message and release.
 #include <gtest/gtest.h>
 
-#include "runtime/show_context.h"
+#include "resources/show_context.h"
 #include "shell/shell.h"
 #include "support/fake_platform.h"
 

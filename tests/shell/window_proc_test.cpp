@@ -14,7 +14,7 @@ class window_procedure : public ::testing::Test {
   protected:
     void SetUp() override { runtime().frame_step = 0.02; }
     fake::scoped_platform platform_;
-    shell::shell_state& s = shell::state();
+    input_state& s = runtime().input;
     frame_record& record = runtime().record;
 };
 

@@ -120,6 +120,7 @@ scoped_platform::scoped_platform() : saved_(platform::sys()) {
     current = fake_state{};
     shell::state() = shell::shell_state{};
     runtime() = runtime_state{};
+    runtime().release_window = shell::destroy_gl_window;
     the_show_context().settings = show_settings{};
     the_show_context().texture_base = 0;
     platform::sys() = make_fake();

@@ -31,7 +31,7 @@ void swap();
 // Fixture for tests that draw: a current context of the given size, the
 // window framebuffer bound, identity matrices, depth test off.
 class gl_test : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     virtual int width() const { return 256; }
     virtual int height() const { return 256; }

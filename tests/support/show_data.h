@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include "scenes/scene_assets.h"
+
 namespace show_data {
 
 struct rgb {
@@ -35,23 +37,14 @@ constexpr int outline_frames = 3;
 constexpr int outline_shapes_per_frame = 2;
 constexpr int track_records = 40;
 
-// The 28 meshes, as the set-up names them.
+// The meshes, where the set-up reads them.
 inline const std::vector<std::string>& mesh_files() {
-    static const std::vector<std::string> files = {
-        "meshes/objs/horn.obj",       "meshes/objs/bicycle.obj",
-        "meshes/objs/trumpet2.obj",   "meshes/objs/trumpet-plhktra.obj",
-        "meshes/objs/helicopter.obj", "meshes/objs/tuba.obj",
-        "meshes/objs/razor.obj",      "meshes/objs/boat.obj",
-        "meshes/objs/gaza.obj",       "meshes/objs/trumpet.obj",
-        "meshes/objs/kwnos.obj",      "meshes/objs/cycle2.obj",
-        "meshes/objs/engine.obj",     "meshes/objs/side.obj",
-        "meshes/objs/hourglass.obj",  "meshes/objs/telos.obj",
-        "meshes/objs/Trombone.obj",   "meshes/objs/flute.obj",
-        "meshes/objs/tracks.obj",     "meshes/objs/greetings2.obj",
-        "meshes/objs/ak472.obj",      "meshes/objs/ak47trigger.obj",
-        "meshes/objs/quorlaxen.obj",  "meshes/truck.obj",
-        "meshes/train.obj",           "meshes/objs/gennhtria.obj",
-        "meshes/objs/teras.obj",      "meshes/man3.obj"};
+    static const std::vector<std::string> files = [] {
+        std::vector<std::string> out;
+        for (const scene_model_file& entry : scene_model_files)
+            out.push_back(scene_file_path(entry.file));
+        return out;
+    }();
     return files;
 }
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "runtime/show_context.h"
+#include "resources/show_context.h"
 
 namespace tools {
 

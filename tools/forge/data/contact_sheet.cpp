@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "raster.h"
+#include "scenes/scene_assets.h"
 #include "text.h"
 
 using namespace forge;
@@ -70,7 +71,7 @@ double axis_value(const std::string& axis, v3 p) {
 }
 
 struct sheet_entry {
-    const char* file;
+    mesh scene_assets::*model; // its file from the scene set-up's table
     const char* label;
     const char* right; // model axis that points right on screen
     const char* up;    // model axis that points up on screen
@@ -80,36 +81,36 @@ struct sheet_entry {
 };
 
 const sheet_entry entries[] = {
-    {"meshes/objs/horn.obj", "horn (x,-z)", "x", "-z", 0},
-    {"meshes/objs/kwnos.obj", "kwnos (x,-z)", "x", "-z", 0},
-    {"meshes/objs/bicycle.obj", "bicycle (z,y)", "z", "y", 0},
-    {"meshes/objs/trumpet2.obj", "trumpet2 (x,-z)", "x", "-z", 0},
-    {"meshes/objs/trumpet-plhktra.obj", "trumpet-plhktra (x,-z)", "x", "-z", 0},
-    {"meshes/objs/trumpet.obj", "trumpet (-x,-z)", "-x", "-z", 0},
-    {"meshes/objs/helicopter.obj", "helicopter top (-x,z)", "-x", "z", 0},
-    {"meshes/objs/tuba.obj", "tuba (x,y)", "x", "y", 0},
-    {"meshes/objs/razor.obj", "razor (x,-z)", "x", "-z", 0},
-    {"meshes/objs/boat.obj", "boat (z,y)", "z", "y", 0},
-    {"meshes/objs/gaza.obj", "gaza (x,-z)", "x", "-z", 0},
-    {"meshes/objs/teras.obj", "teras (x,-z)", "x", "-z", 0},
-    {"meshes/objs/cycle2.obj", "cycle2 (z,y)", "z", "y", 0},
-    {"meshes/objs/cycle2.obj", "cycle2 falling (x,y)", "x", "y", 0},
-    {"meshes/objs/side.obj", "side (z,y)", "z", "y", 0},
-    {"meshes/objs/engine.obj", "engine (x,y)", "x", "y", 0},
-    {"meshes/objs/hourglass.obj", "hourglass (x,-z)", "x", "-z", 0},
-    {"meshes/objs/telos.obj", "telos (x,y)", "x", "y", 0},
-    {"meshes/objs/Trombone.obj", "Trombone (x,-z)", "x", "-z", 0},
-    {"meshes/objs/Trombone.obj", "Trombone falling (x,y)", "x", "y", 0},
-    {"meshes/objs/flute.obj", "flute (x,-z)", "x", "-z", 0},
-    {"meshes/objs/tracks.obj", "tracks (z,y)", "z", "y", 0},
-    {"meshes/objs/greetings2.obj", "greetings2 (x,y)", "x", "y", 'g'},
-    {"meshes/objs/ak472.obj", "ak472 (-x,-z)", "-x", "-z", 0},
-    {"meshes/objs/ak47trigger.obj", "ak47trigger (-x,-z)", "-x", "-z", 0},
-    {"meshes/objs/quorlaxen.obj", "quorlaxen (x,y)", "x", "y", 't'},
-    {"meshes/truck.obj", "truck (x,y)", "x", "y", 0},
-    {"meshes/train.obj", "train (z,y)", "z", "y", 0},
-    {"meshes/objs/gennhtria.obj", "gennhtria (x,y)", "x", "y", 0},
-    {"meshes/man3.obj", "man3 (x,y) pose + 4 frames", "x", "y", 'w'},
+    {&scene_assets::horn, "horn (x,-z)", "x", "-z", 0},
+    {&scene_assets::kwnos, "kwnos (x,-z)", "x", "-z", 0},
+    {&scene_assets::bicycle, "bicycle (z,y)", "z", "y", 0},
+    {&scene_assets::trumpet2, "trumpet2 (x,-z)", "x", "-z", 0},
+    {&scene_assets::trumpet_plhktra, "trumpet-plhktra (x,-z)", "x", "-z", 0},
+    {&scene_assets::trumpet, "trumpet (-x,-z)", "-x", "-z", 0},
+    {&scene_assets::helicopter, "helicopter top (-x,z)", "-x", "z", 0},
+    {&scene_assets::tuba, "tuba (x,y)", "x", "y", 0},
+    {&scene_assets::razor, "razor (x,-z)", "x", "-z", 0},
+    {&scene_assets::boat, "boat (z,y)", "z", "y", 0},
+    {&scene_assets::gaza, "gaza (x,-z)", "x", "-z", 0},
+    {&scene_assets::teras, "teras (x,-z)", "x", "-z", 0},
+    {&scene_assets::cycle2, "cycle2 (z,y)", "z", "y", 0},
+    {&scene_assets::cycle2, "cycle2 falling (x,y)", "x", "y", 0},
+    {&scene_assets::side, "side (z,y)", "z", "y", 0},
+    {&scene_assets::engine, "engine (x,y)", "x", "y", 0},
+    {&scene_assets::hourglass, "hourglass (x,-z)", "x", "-z", 0},
+    {&scene_assets::telos, "telos (x,y)", "x", "y", 0},
+    {&scene_assets::trombone, "Trombone (x,-z)", "x", "-z", 0},
+    {&scene_assets::trombone, "Trombone falling (x,y)", "x", "y", 0},
+    {&scene_assets::flute, "flute (x,-z)", "x", "-z", 0},
+    {&scene_assets::tracks, "tracks (z,y)", "z", "y", 0},
+    {&scene_assets::greetings2, "greetings2 (x,y)", "x", "y", 'g'},
+    {&scene_assets::ak472, "ak472 (-x,-z)", "-x", "-z", 0},
+    {&scene_assets::ak47trigger, "ak47trigger (-x,-z)", "-x", "-z", 0},
+    {&scene_assets::quorlaxen, "quorlaxen (x,y)", "x", "y", 't'},
+    {&scene_assets::truck, "truck (x,y)", "x", "y", 0},
+    {&scene_assets::train, "train (z,y)", "z", "y", 0},
+    {&scene_assets::gennhtria, "gennhtria (x,y)", "x", "y", 0},
+    {&scene_assets::man3, "man3 (x,y) pose + 4 frames", "x", "y", 'w'},
 };
 
 constexpr int cell_w = 300, cell_h = 230, label_h = 26, columns = 6;
@@ -127,7 +128,7 @@ void label(canvas& c, int x, int y, const std::string& text) {
 
 // Silhouette of one mesh fitted into its cell.
 void draw_mesh(canvas& c, int cx, int cy, const sheet_entry& e, const std::string& root) {
-    std::vector<obj_group> groups = read_obj(root + "/" + e.file);
+    std::vector<obj_group> groups = read_obj(root + "/" + scene_file_path(scene_model_file_of(e.model).file));
     std::vector<polygon> polys;
     auto add_group = [&](const obj_group& g, double dx, double dy) {
         for (const auto& f : g.faces) {

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 
+#include "scenes/scene_assets.h"
 #include "text.h"
 
 // Conventions of the models, taken from how the scene script places them:
@@ -990,35 +992,45 @@ model horn_model() { return make_horn(); }
 
 std::vector<mesh_file> build_meshes() {
     std::vector<mesh_file> out;
-    auto add = [&](const char* name, model shape) { out.push_back({name, std::move(shape)}); };
-    add("meshes//objs//horn.obj", make_horn());
-    add("meshes//objs//bicycle.obj", make_bicycle());
-    add("meshes//objs//trumpet2.obj", make_trumpet2());
-    add("meshes//objs//trumpet-plhktra.obj", make_trumpet_valves());
-    add("meshes//objs//helicopter.obj", make_helicopter());
-    add("meshes//objs//tuba.obj", make_tuba());
-    add("meshes//objs//razor.obj", make_razor());
-    add("meshes//objs//boat.obj", make_boat());
-    add("meshes//objs//gaza.obj", make_gaza());
-    add("meshes//objs//trumpet.obj", make_trumpet());
-    add("meshes//objs//kwnos.obj", make_kwnos());
-    add("meshes//objs//cycle2.obj", make_cycle2());
-    add("meshes//objs//engine.obj", make_engine());
-    add("meshes//objs//side.obj", make_side());
-    add("meshes//objs//hourglass.obj", make_hourglass());
-    add("meshes//objs//telos.obj", make_telos());
-    add("meshes//objs//Trombone.obj", make_trombone());
-    add("meshes//objs//flute.obj", make_flute());
-    add("meshes//objs//tracks.obj", make_tracks());
-    add("meshes//objs//greetings2.obj", make_greetings());
-    add("meshes//objs//ak472.obj", make_ak472());
-    add("meshes//objs//ak47trigger.obj", make_ak47trigger());
-    add("meshes//objs//quorlaxen.obj", make_quorlaxen());
-    add("meshes/truck.obj", make_truck());
-    add("meshes/train.obj", make_train());
-    add("meshes//objs//gennhtria.obj", make_gennhtria());
-    add("meshes//objs//teras.obj", make_teras());
-    add("meshes//man3.obj", make_man3());
+    // Each model under the file the scene set-up reads it from.
+    auto add = [&](mesh scene_assets::*member, model shape) {
+        out.push_back({scene_model_file_of(member).file, std::move(shape)});
+    };
+    add(&scene_assets::horn, make_horn());
+    add(&scene_assets::bicycle, make_bicycle());
+    add(&scene_assets::trumpet2, make_trumpet2());
+    add(&scene_assets::trumpet_plhktra, make_trumpet_valves());
+    add(&scene_assets::helicopter, make_helicopter());
+    add(&scene_assets::tuba, make_tuba());
+    add(&scene_assets::razor, make_razor());
+    add(&scene_assets::boat, make_boat());
+    add(&scene_assets::gaza, make_gaza());
+    add(&scene_assets::trumpet, make_trumpet());
+    add(&scene_assets::kwnos, make_kwnos());
+    add(&scene_assets::cycle2, make_cycle2());
+    add(&scene_assets::engine, make_engine());
+    add(&scene_assets::side, make_side());
+    add(&scene_assets::hourglass, make_hourglass());
+    add(&scene_assets::telos, make_telos());
+    add(&scene_assets::trombone, make_trombone());
+    add(&scene_assets::flute, make_flute());
+    add(&scene_assets::tracks, make_tracks());
+    add(&scene_assets::greetings2, make_greetings());
+    add(&scene_assets::ak472, make_ak472());
+    add(&scene_assets::ak47trigger, make_ak47trigger());
+    add(&scene_assets::quorlaxen, make_quorlaxen());
+    add(&scene_assets::truck, make_truck());
+    add(&scene_assets::train, make_train());
+    add(&scene_assets::gennhtria, make_gennhtria());
+    add(&scene_assets::teras, make_teras());
+    add(&scene_assets::man3, make_man3());
+    // A model the set-up loads and the forge does not make would stop the show.
+    for (const scene_model_file& entry : scene_model_files) {
+        bool made = false;
+        for (const mesh_file& m : out)
+            made = made || m.name == entry.file;
+        if (!made) throw std::runtime_error(std::string("no model made for ") + entry.file);
+    }
     return out;
 }
 

@@ -1,4 +1,4 @@
-#include "runtime/show_context.h"
+#include "resources/show_context.h"
 
 show_context& the_show_context() {
     // Several megabytes of tables: static storage, created before the entry runs.

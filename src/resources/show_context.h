@@ -13,11 +13,11 @@
 #include "platform/cg.h"
 
 struct frame_record {
-    double mouse_x = 0;       // (cursor x - 400) * 7 / 400
-    double mouse_y = 0;       // (cursor y - 300) * 7 / 300
-    double wheel = 0;         // sum of wheel deltas / 600
-    double key_offset_x = 0;  // Left/Right arrow offset
-    double key_offset_y = 0;  // Up/Down arrow offset
+    double mouse_x = 0;      // (cursor x - 400) * 7 / 400
+    double mouse_y = 0;      // (cursor y - 300) * 7 / 300
+    double wheel = 0;        // sum of wheel deltas / 600
+    double key_offset_x = 0; // Left/Right arrow offset
+    double key_offset_y = 0; // Up/Down arrow offset
     int left_button = 0;
     int right_button = 0;
     double picked_point[3] = {0, 0, 0};
@@ -27,8 +27,8 @@ struct frame_record {
     std::vector<Vec3> points; // one per middle-button press
     int cue = 0;              // schedule value for the time before the step
     float spectrum[512] = {};
-    double params[32] = {};   // [10] = fade factor of the Escape fade
-    int keys[256] = {};       // 1 = held, by virtual-key code
+    double params[32] = {}; // [10] = fade factor of the Escape fade
+    int keys[256] = {};     // 1 = held, by virtual-key code
 };
 
 // Render-target entry: two multisampled colour renderbuffers and a depth
@@ -46,7 +46,7 @@ struct render_target {
 struct show_settings {
     int window_width = 1280;
     int window_height = 720;
-    int view_width = 1280;  // equals the window unless "Force 16:9"
+    int view_width = 1280; // equals the window unless "Force 16:9"
     int view_height = 720;
     bool fullscreen = false;
     bool antialiased = true;
