@@ -187,13 +187,6 @@ void present_view(show_context& context, int texture_slot) {
 
 } // namespace
 
-double shape_frame_step(double T, double frame_step) {
-    frame_step *= 1.01;
-    frame_step *= 1.0 + 0.15 * std::sin(pi * std::clamp((T - 5.0) * 0.15, 0.0, 1.0));
-    frame_step *= 1.0 - 0.15 * std::sin(pi * std::clamp((T - 42.0) * 0.15, 0.0, 1.0));
-    return frame_step;
-}
-
 double sway_factor(double T) {
     if (T < 27) return 0.5;
     if (T < 38) return 1.5;

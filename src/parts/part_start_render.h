@@ -7,11 +7,7 @@
 
 #include "math/path.h"
 #include "math/vec3.h"
-
-// The step after the production's shaping at scene time T (the time before
-// the step): 1 % faster overall, a sine bump up to 15 % faster from T = 5
-// and one up to 15 % slower from T = 42.
-double shape_frame_step(double T, double frame_step);
+#include "parts/show_clock.h"
 
 // Sway factor by T: 0.5, then 1.5 from 27, 0.6 from 38, 1.6 from 75, 0.8
 // from 88, 0.3 from 170, 0.6 from 215 (each boundary belongs to the upper

@@ -15,10 +15,7 @@
 
 namespace {
 
-constexpr double show_end_time = 242.5;  // seconds of show time
-constexpr double sync_last_time = 240.0; // no pull toward the music above this
-constexpr double sync_tail = 5.0;        // seconds at the music's end without the pull
-constexpr double fade_rate = 100002.5;   // Escape fade, per second
+constexpr double fade_rate = 100002.5; // Escape fade, per second
 
 // The show time in microseconds, truncated; its low 32 bits seed the generator.
 uint32_t seed_from_time(double show_time) {

@@ -5,18 +5,14 @@
 #include <cstdint>
 #include <string>
 
+#include "parts/show_clock.h"
 #include "resources/show_context.h"
 
 class parts;
 
-// --- cue table: closed intervals of show time, the later row wins ---
-struct cue_entry {
-    double start = 0.0; // seconds
-    double end = 0.0;   // seconds
-    int value = 0;
-};
+// --- cue table (its rows: parts/show_clock.h) ---
 struct schedule_table {
-    static constexpr int capacity = 31;
+    static constexpr int capacity = show_cue_count;
     cue_entry entries[capacity];
     int count = 0;
 };

@@ -4,12 +4,14 @@
 #include "analysis.h"
 #include "encode.h"
 #include "master.h"
+#include "parts/show_clock.h"
 #include "piece.h"
 #include "render.h"
 #include "score.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -23,6 +25,7 @@
 #include <string>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace fm = forge_music;
 
@@ -36,8 +39,19 @@ const char* const files[2] = {"Zembra - Quorlaxen.mp3", "Zembra - Quorlaxen2.mp3
 // clock shaping (1.01, plus the bumps from 5 and 42) independently of the
 // forge: the finale at 179, the recoils at 201.4, 208.4, 214.4 and the
 // halves meeting at 244.133.
-const double accents[] = {80.0,    85.14,   92.85,   98.0,    104.94,  105.01,  105.134, 177.379,
-                          199.557, 206.488, 212.428, 226.281, 227.281, 229.715, 241.867};
+// The accents the music must carry: every boundary of the show's cue table
+// inside the show, and the picture's moments the timeline follows (the
+// finale, the gun's three recoils, the telos halves meeting; scene times).
+const std::vector<double> accents = [] {
+    std::vector<double> a;
+    for (const cue_entry& cue : show_cues)
+        for (double t : {cue.start, cue.end})
+            if (t > 0.0 && t < show_end_time && std::find(a.begin(), a.end(), t) == a.end()) a.push_back(t);
+    for (double scene : {179.0, 201.4, 208.4, 214.4, 242.8 + 1.0 / 0.75})
+        a.push_back(fm::show_time_of_scene(scene));
+    std::sort(a.begin(), a.end());
+    return a;
+}();
 
 std::vector<unsigned char> read_bytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -401,7 +415,7 @@ TEST_F(MusicFiles, LoudButNeverClippedNorSilent) {
 }
 
 TEST_F(MusicFiles, AccentsLandOnTheTimeline) {
-    std::vector<double> all(std::begin(accents), std::end(accents));
+    std::vector<double> all = accents;
     for (int v = 0; v < 2; ++v) {
         fm::onset_curve curve = fm::onset_strength(audio[v]);
         for (double a : accents) {

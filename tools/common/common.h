@@ -9,12 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "parts/show_clock.h"
 #include "platform/platform.h"
 #include "resources/show_context.h"
 
 namespace tools {
 
-constexpr double show_length = 242.5; // seconds; the frame driver ends the show after this
+constexpr double show_length = show_end_time; // seconds; the frame driver ends the show after this
 
 // --- options that take the place of the settings dialog ---
 struct view_options {

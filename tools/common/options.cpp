@@ -33,7 +33,9 @@ bool read_seconds(const std::string& option, const char* text, double& out, std:
 bool read_show_seconds(const std::string& option, const char* text, double& out, std::string& error) {
     double t = 0.0;
     if (!number(text, t) || t < 0.0 || t > show_length) {
-        error = option + " takes seconds from 0 to 242.5, not '" + (text ? text : "") + "'";
+        char end[32];
+        std::snprintf(end, sizeof end, "%g", show_length);
+        error = option + " takes seconds from 0 to " + end + ", not '" + (text ? text : "") + "'";
         return false;
     }
     out = t;

@@ -5,6 +5,8 @@
 #include <numeric>
 #include <stdexcept>
 
+#include "parts/show_clock.h"
+
 // The piece, on the music clock (= show clock), tempo from each span's beats:
 //
 //   0.00   dawn       D minor, 2 bars ~97 bpm: a swell out of nothing while the halves open
@@ -28,12 +30,7 @@ namespace forge_music {
 double show_time_of_scene(double scene_time) {
     // The production clock advances by rate(T) per second of show clock, so
     // the show time of scene time T is the integral of 1 / rate over [0, T].
-    const double pi = 3.14159265358979323846;
-    auto rate = [pi](double t) {
-        double up = std::clamp((t - 5.0) * 0.15, 0.0, 1.0);
-        double down = std::clamp((t - 42.0) * 0.15, 0.0, 1.0);
-        return 1.01 * (1.0 + 0.15 * std::sin(pi * up)) * (1.0 - 0.15 * std::sin(pi * down));
-    };
+    auto rate = [](double t) { return shape_frame_step(t, 1.0); };
     if (scene_time <= 0) return scene_time / 1.01;
     int n = std::max(2, int(std::ceil(scene_time / 0.002)));
     if (n % 2) ++n;
@@ -1058,20 +1055,20 @@ void close(writer& w) {
 std::vector<hit_point> hit_points() {
     std::vector<hit_point> h = {
         {show_time_of_scene(scene_camera_switch), "scene 43.2: the camera switch, trumpets enter"},
-        {80.0, "cue 1"},
-        {85.14, "cue 2"},
-        {92.85, "cue 3"},
-        {98.0, "cue 3 ends"},
-        {104.94, "cue 4 (pick-up)"},
-        {105.01, "cue 5 (pick-up)"},
-        {105.134, "cue 5 ends: the groove"},
+        {show_cues[0].start, "cue 1"},
+        {show_cues[1].start, "cue 2"},
+        {show_cues[2].start, "cue 3"},
+        {show_cues[2].end, "cue 3 ends"},
+        {show_cues[3].start, "cue 4 (pick-up)"},
+        {show_cues[4].start, "cue 5 (pick-up)"},
+        {show_cues[4].end, "cue 5 ends: the groove"},
         {show_time_of_scene(scene_finale), "scene 179: the finale"},
         {show_time_of_scene(scene_recoil[0]), "scene 201.4: first recoil"},
         {show_time_of_scene(scene_recoil[1]), "scene 208.4: second recoil"},
         {show_time_of_scene(scene_recoil[2]), "scene 214.4: third recoil"},
-        {226.281, "cue 1 of the finale"},
-        {227.281, "cue 3 of the finale"},
-        {229.715, "cue 3 ends: the coda"},
+        {show_cues[6].start, "cue 1 of the finale"},
+        {show_cues[8].start, "cue 3 of the finale"},
+        {show_cues[8].end, "cue 3 ends: the coda"},
         {show_time_of_scene(scene_halves_meet), "scene 244.13: the telos halves meet"},
     };
     return h;
