@@ -13,11 +13,8 @@
 namespace {
 
 // Display lists of the two filled unit polygons (pen tips, dots).
-constexpr GLuint decagon_list = 12000;
-constexpr GLuint hexagon_list = 12001;
 
 // The outline animation: lists from 100 on, nearly flat.
-constexpr int outline_base_list = 100;
 constexpr double outline_depth_scale = 0.001;
 constexpr double outline_frame_scale = 1.0;
 
@@ -43,11 +40,11 @@ void part_start::init(show_context& context) {
     slot_base = 0;
 
     int outline_frames = 0, outline_shapes_per_frame = 0;
-    shape_loader(outline, "meshes//test1.rtt", &outline_frames, &outline_shapes_per_frame, outline_base_list,
+    shape_loader(outline, "meshes//test1.rtt", &outline_frames, &outline_shapes_per_frame, list_shape_base,
                  outline_depth_scale, outline_frame_scale);
 
-    compile_unit_polygon(decagon_list, 10);
-    compile_unit_polygon(hexagon_list, 6);
+    compile_unit_polygon(list_decagon, 10);
+    compile_unit_polygon(list_hexagon, 6);
 
     // Render-target texture slots count from slot_base while it is 0; the
     // programs and images live above 5000.
@@ -77,7 +74,7 @@ void part_start::init(show_context& context) {
     attach_target_texture(context, 2, 0, target_half);
 
     load_jpeg_texture_with_alpha(context, "textures/blob41b.jpg", "textures/blob41b.jpg", slot_base + 20);
-    load_jpeg_texture(context, "textures/paper 1a.jpg", slot_base + 11);
+    load_jpeg_texture(context, "textures/paper 1a.jpg", paper_texture_slot);
 
     for (const scene_model_file& entry : scene_model_files)
         (this->*entry.model).load(entry.file, entry.list_name);

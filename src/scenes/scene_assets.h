@@ -34,6 +34,25 @@ struct scene_assets {
         quorlaxen, truck, train, gennhtria, teras, man3;
 };
 
+// Display lists the set-up compiles: filled unit decagon and hexagon in the
+// z = 0 plane, radius 1; the outline-shape animation's frame f (0..799),
+// shape s (0, 1) is list list_shape_base + 2 f + s.
+constexpr int list_decagon = 12000;
+constexpr int list_hexagon = 12001;
+constexpr int list_shape_base = 100;
+
+// The texture slot the paper image is loaded into.
+constexpr int paper_texture_slot = 5011;
+
+// Where cycle2's moving groups turn, in model units (the profile is the y-z
+// plane): the lever (group 0) and the flywheel (group 1). The forge models
+// them about the same points.
+struct model_point {
+    double x, y, z;
+};
+constexpr model_point cycle2_lever_pivot = {0.0, 0.583, -1.607};
+constexpr model_point cycle2_flywheel_pivot = {0.0, 0.547, 1.161};
+
 // The models the scene set-up loads, in its order: the member each fills,
 // the file as the set-up passes it (the doubled slashes are part of the
 // stored names) and the display list its load compiles (23 is shared by

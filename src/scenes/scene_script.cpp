@@ -256,7 +256,6 @@ void draw_track_line_set(const script_frame& frame, double t0, int straight, dou
 
 namespace {
 
-constexpr int paper_texture = 5011;
 constexpr float target_clear_colour[4] = {0.0f, 1.0f, 1.0f, 0.0f};
 
 // A paper square of the backdrop, kept for the backdrop's one pass.
@@ -285,7 +284,7 @@ void prologue(scene_assets& part, show_context& context, const script_frame& f) 
     glLoadIdentity();
     gluPerspective(30.0, double(f.W) / double(std::max(f.H, 1)), 0.1, f.T > 50.0 ? 130000.0 : 5500.0);
 
-    set_sampler_by_name(context, part.program_main + 1, "texture", paper_texture);
+    set_sampler_by_name(context, part.program_main + 1, "texture", paper_texture_slot);
 
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
@@ -295,7 +294,7 @@ void prologue(scene_assets& part, show_context& context, const script_frame& f) 
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_BLEND);
-    bind_texture_slot(context, paper_texture);
+    bind_texture_slot(context, paper_texture_slot);
     glEnable(GL_TEXTURE_2D);
 }
 
@@ -377,7 +376,7 @@ void backdrop(scene_assets& part, show_context& context, const script_frame& f) 
     glPopMatrix();
 
     if (T > 41) {
-        bind_texture_slot(context, paper_texture);
+        bind_texture_slot(context, paper_texture_slot);
         glPushMatrix();
         apply_camera(part.camera_1);
         glEnable(GL_BLEND);
@@ -801,16 +800,18 @@ void beam_and_machine(scene_assets& part, show_context& context, const script_fr
     glScalef(25.0f, 25.0f, 25.0f);
     if (T > 29.4 && T < 42) {
         glPushMatrix();
-        glTranslatef(0.0f, 0.547f, 1.161f);
+        const model_point& wheel = cycle2_flywheel_pivot;
+        glTranslatef(0.0f, float(wheel.y), float(wheel.z));
         glRotatef(float(780.0 * response_curve(std::max(T - 29.5, 0.0))), 1.0f, 0.0f, 0.0f);
-        glTranslatef(0.0f, -0.547f, -1.161f);
+        glTranslatef(0.0f, float(-wheel.y), float(-wheel.z));
         draw_group(part.cycle2, 1);
         glPopMatrix();
 
         glPushMatrix();
-        glTranslatef(0.0f, 0.583f, -1.607f);
+        const model_point& lever = cycle2_lever_pivot;
+        glTranslatef(0.0f, float(lever.y), float(lever.z));
         glRotatef(float(25.0 * std::sin(2.0 * 3.14159265358979 * 1.3 * (T - 29.4))), 1.0f, 0.0f, 0.0f);
-        glTranslatef(0.0f, -0.583f, 1.607f);
+        glTranslatef(0.0f, float(-lever.y), float(-lever.z));
         draw_group(part.cycle2, 0);
         glPopMatrix();
 

@@ -15,14 +15,6 @@
 #include "scenes/draw_batch.h"
 #include "scenes/scene_assets.h"
 
-// Display lists built by the scene set-up: filled unit decagon and hexagon
-// in the z = 0 plane, radius 1.
-constexpr int list_decagon = 12000;
-constexpr int list_hexagon = 12001;
-// Outline-shape animation: frame f (0..799), shape s (0, 1) is list
-// list_shape_base + 2 f + s.
-constexpr int list_shape_base = 100;
-
 // Everything a row reads about the current frame. Filled once by the
 // production part before the script runs; rows never change it.
 struct script_frame {

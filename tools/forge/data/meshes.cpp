@@ -601,10 +601,11 @@ model make_gaza() {
 model make_cycle2() {
     model m;
     plane pl = plane_zy();
-    const p2 hub{1.161, 0.547};
+    // The profile's (z, y) of the points the scene script turns them about.
+    const p2 hub{cycle2_flywheel_pivot.z, cycle2_flywheel_pivot.y};
     {
         group& g = m.add_group("lever");
-        p2 pivot{-1.607, 0.583};
+        p2 pivot{cycle2_lever_pivot.z, cycle2_lever_pivot.y};
         slab(g,
              {band(pivot, {-1.2, 2.1}, 0.2, 0.12), circle(pivot, 0.16, 20), circle({-1.2, 2.15}, 0.2, 20),
               band({-1.3, 1.7}, {-0.3, 1.35}, 0.08, 0.08)},
@@ -633,7 +634,8 @@ model make_side() {
     plane pl = plane_zy();
     std::vector<polygon> parts{rect(-2.3, -0.12, 2.0, 0.0)};
     // A-frame bearing stands for the flywheel and the lever.
-    for (p2 c : {p2{1.161, 0.547}, p2{-1.607, 0.583}}) {
+    for (p2 c : {p2{cycle2_flywheel_pivot.z, cycle2_flywheel_pivot.y},
+                 p2{cycle2_lever_pivot.z, cycle2_lever_pivot.y}}) {
         parts.push_back({{c.x - 0.35, 0.0}, {c.x + 0.35, 0.0}, {c.x + 0.08, c.y}, {c.x - 0.08, c.y}});
         parts.push_back(circle(c, 0.1, 14));
     }
