@@ -264,6 +264,10 @@ void flush_backdrop(backdrop_pass& pass) {
             // modulate the texture (the backdrop sets some above 1).
             for (int c = 0; c < 4; ++c)
                 colours[4 * k + c] = std::clamp(pass.squares[k].colour[c], 0.0f, 1.0f);
+        // The shading programs' runtime keeps its own program bound between
+        // its calls: it is put back afterwards.
+        GLint bound = 0;
+        glGetIntegerv(GL_CURRENT_PROGRAM, &bound);
         glUseProgram(program.program);
         glUniform4fv(program.colours, count, colours);
         glUniform4fv(program.clear, 1, pass.clear_colour);
@@ -285,7 +289,7 @@ void flush_backdrop(backdrop_pass& pass) {
         glEnd();
         glPopMatrix();
         glMatrixMode(GL_MODELVIEW);
-        glUseProgram(0);
+        glUseProgram(GLuint(bound));
     }
     glPopMatrix();
     glPopAttrib();

@@ -332,6 +332,38 @@ TEST_F(dot_culling, BackdropSquaresInOnePassMatchThemOneByOne) {
     glDeleteTextures(1, &texture);
 }
 
+// The one pass draws with a program of its own and puts back the program
+// that was bound (the shading programs' runtime relies on its own staying
+// bound between its calls).
+TEST_F(dot_culling, BackdropPassPutsBackTheBoundProgram) {
+    const char* source = "void main() { gl_FragColor = vec4(1.0); }";
+    const GLuint shader = glCreateShader(GL_FRAGMENT_SHADER);
+    glShaderSource(shader, 1, &source, nullptr);
+    glCompileShader(shader);
+    const GLuint program = glCreateProgram();
+    glAttachShader(program, shader);
+    glLinkProgram(program);
+    glUseProgram(program);
+
+    const float clear[4] = {0.0f, 1.0f, 1.0f, 0.0f};
+    backdrop_pass pass;
+    create_backdrop_pass(pass);
+    begin_backdrop(pass, clear);
+    for (double angle : {0.0, 30.0}) {
+        glLoadIdentity();
+        gluLookAt(3, 1, 40, 3, 1, 0, 0.2, 1, 0);
+        add_backdrop_square(pass, angle, 100, 100, 3);
+    }
+    flush_backdrop(pass);
+    GLint bound = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &bound);
+    EXPECT_EQ(GLuint(bound), program);
+
+    glUseProgram(0);
+    glDeleteProgram(program);
+    glDeleteShader(shader);
+}
+
 // The backdrop clears the target's colour itself: with no square kept, the
 // flush leaves the clear colour; a run after something drawn outside the
 // pass blends over that drawing, not over the clear.
