@@ -41,6 +41,8 @@ step "laying out $name"
 rm -rf "$out/stage"
 mkdir -p "$stage"
 cp "$out/build/show/quorlaxen.exe" "$out/build/show/quorlaxen-capture.exe" "$stage/"
+# Symbols stay in the build folder's copies; the release carries none.
+x86_64-w64-mingw32-strip "$stage"/*.exe
 # The folders the programs read beside their executable.
 for dir in music meshes textures; do
   cp -r "$native_show/$dir" "$stage/$dir"
