@@ -3,7 +3,7 @@
 # Windows would use it. Each case runs on an X server of its own with a Wine
 # prefix of its own, and ends its Wine server and X server however it ends.
 # Usage: check.sh CASE WINDOWS_BUILD_DIR NATIVE_BUILD_DIR
-#   CASE: capture_frames | show | no_music | no_texture | no_effect |
+#   CASE: capture_frames | show | alt_f4 | no_music | no_texture | no_effect |
 #         no_sound_device | zip
 set -euo pipefail
 what=$1
@@ -47,6 +47,15 @@ start_wine() {
   # asks SDL for its dummy driver.
   export PULSE_SERVER=unix:$scratch/no-sound-server
   wineboot -i >"$scratch/wineboot.log" 2>&1 || fail "wineboot failed: $(tail -n 3 "$scratch/wineboot.log")"
+}
+
+# On Windows the clipboard outlives the program that set it; under Wine its
+# owner lives as long as some Wine program does: a console waiting for a key
+# on a pipe this script holds open until it ends.
+keep_clipboard() {
+  mkfifo "$scratch/hold"
+  wine cmd /c pause <"$scratch/hold" >/dev/null 2>&1 &
+  exec 7>"$scratch/hold"
 }
 
 # A copy of the show folder that a case may take files from.
@@ -177,13 +186,7 @@ capture_frames)
 show)
   start_wine
   copy_show
-  # On Windows the clipboard outlives the program that set it; under Wine
-  # its owner lives as long as some Wine program does: a console waiting
-  # for a key.
-  # Its input is a pipe this script holds open until it ends.
-  mkfifo "$scratch/hold"
-  wine cmd /c pause <"$scratch/hold" >/dev/null 2>&1 &
-  exec 7>"$scratch/hold"
+  keep_clipboard
   # The test's way to play with no sound card; the show never picks it itself.
   start_show SDL_AUDIODRIVER=dummy
   check_dialog
@@ -199,6 +202,23 @@ show)
   xclip -selection clipboard -o >"$scratch/clipboard" 2>&1 || fail "nothing on the clipboard: $(cat "$scratch/clipboard")"
   grep -q '^Cam :' "$scratch/clipboard" && grep -q '^Pnt :' "$scratch/clipboard" &&
     grep -q '^MCr :' "$scratch/clipboard" || fail "the clipboard holds: $(cat "$scratch/clipboard")"
+  ;;
+alt_f4)
+  start_wine
+  copy_show
+  keep_clipboard
+  start_show SDL_AUDIODRIVER=dummy
+  window=$(wait_after_dialog "$show_title") || fail "no show window; stderr: $(cat "$scratch/err")"
+  sleep 2
+  xdotool mousemove --window "$window" 200 150 click 2
+  sleep 0.5
+  # Alt+F4 closes the window at once: no fade, nothing on the clipboard.
+  press "$window" alt+F4
+  wait_exit "$show_pid" 30
+  [ "$exit_code" = 0 ] || fail "exit code $exit_code after Alt+F4; stderr: $(cat "$scratch/err")"
+  if xclip -selection clipboard -o 2>/dev/null | grep -q '^Cam :'; then
+    fail "Alt+F4 put the capture text on the clipboard"
+  fi
   ;;
 no_music)
   start_wine
