@@ -112,3 +112,12 @@ void ttime_glow(show_context& context, mesh& model, int program, const float sec
     glDisable(GL_TEXTURE_GEN_S);
     glDisable(GL_TEXTURE_GEN_T);
 }
+
+void model_glow(scene_assets& assets, show_context& context, mesh& model, double first, double second) {
+    constexpr float light[3] = {1.0f, 0.55f, 0.15f};
+    constexpr float dark[3] = {0.0f, 0.0f, 0.0f};
+    glDisable(GL_CULL_FACE);
+    ttime_glow(context, model, assets.program_main, dark, light, true, first, second);
+    reset_draw_state();
+    glDisable(GL_TEXTURE_2D);
+}

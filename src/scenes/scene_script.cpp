@@ -414,20 +414,21 @@ constexpr float black_dot[3] = {0.0f, 0.0f, 0.0f};
 // One cell of a dot field at column c, row r: a black dot, then each shown
 // centre at half the size of the one before, in its colour.
 void draw_field_dot(draw_batch& dots, const dot_view& view, int c, int r, const dot_cell& cell,
-                    std::initializer_list<dot_centre> centres) {
+                    const dot_centre* centres, int centre_count) {
     const double x = 4.5 * c - 1.8, y = 4.5 * r;
     if (!dot_in_view(view, x, y, cell.size, cell.squash)) {
         // The colour a drawn dot leaves current stays what later rows see.
         dot_centre last{true, 0.0f, 0.0f, 0.0f};
-        for (const dot_centre& centre : centres)
-            if (centre.shown) last = centre;
+        for (int k = 0; k < centre_count; ++k)
+            if (centres[k].shown) last = centres[k];
         const float rgb[3] = {last.r, last.g, last.b};
         leave_colour(dots, rgb);
         return;
     }
     add_dot(dots, x, y, cell.size, cell.squash, list_decagon, black_dot);
     double size = cell.size;
-    for (const dot_centre& centre : centres) {
+    for (int k = 0; k < centre_count; ++k) {
+        const dot_centre& centre = centres[k];
         if (!centre.shown) continue;
         size *= 0.5;
         const float rgb[3] = {centre.r, centre.g, centre.b};
@@ -435,28 +436,52 @@ void draw_field_dot(draw_batch& dots, const dot_view& view, int c, int r, const 
     }
 }
 
-// Row 11: orange and red centres in camera 3's world, scaled 0.1 by row 10.
-void field_row_11(const script_frame& f, draw_batch& dots) {
+// Rows 11 and 14: fields in camera 3's world that sweep in from the left.
+// Cells of rows -9 to 49 and 128 columns, revealed while the envelope from
+// `start` to `end` is up; rows 46 to 49 go after `short_after`. Each cell
+// draws its first-field values, then one value per centre colour (shown
+// below its chance); a row may hide more cells by its own rule.
+struct centre_colour {
+    double chance;
+    float r, g, b;
+};
+struct sweep_field {
+    double start, end, short_after;
+    centre_colour centres[2];
+    int centre_count;
+    bool (*hidden)(double T, int c, int r); // null: no rule of its own
+};
+
+void draw_sweep_field(const script_frame& f, const sweep_field& field, draw_batch& dots) {
     const double T = f.T;
-    const double w = f.envelope(120, 1, 155, 1);
+    const double w = f.envelope(field.start, 1, field.end, 1);
     const int first_column = int(std::floor(30.0 * w));
     const double column_end = 128.0 * w;
-    const int last_row = T > 149 ? 45 : 49;
+    const int last_row = T > field.short_after ? 45 : 49;
     const dot_view view = current_dot_view();
     for (int r = -9; r <= 49; ++r) {
         for (int c = 0; c < 128; ++c) {
             const dot_cell cell = first_field_cell(T, 1.0, T, 0.9);
-            const bool orange = rand01() < 0.1;
-            const bool red = rand01() < 0.3;
+            dot_centre centres[2] = {};
+            for (int k = 0; k < field.centre_count; ++k) {
+                const centre_colour& colour = field.centres[k];
+                centres[k] = {rand01() < colour.chance, colour.r, colour.g, colour.b};
+            }
             bool shown = r <= last_row && c >= first_column && c < column_end && cell.size > 0.0;
-            if (c > 80 && T < 129) shown = false;
-            if (T > 143 && (c < 80 || r < 0)) shown = false;
+            if (shown && field.hidden && field.hidden(T, c, r)) shown = false;
             if (!shown) continue;
-            draw_field_dot(dots, view, c, r, cell, {{orange, 1.0f, 0.5f, 0.0f}, {red, 1.0f, 0.0f, 0.0f}});
+            draw_field_dot(dots, view, c, r, cell, centres, field.centre_count);
         }
     }
     draw_dots(dots);
 }
+
+// Row 11: orange and red centres, scaled 0.1 by row 10; only the left part
+// until 129, only the upper right part after 143.
+constexpr sweep_field field_row_11 = {
+    120, 155,
+    149, {{0.1, 1.0f, 0.5f, 0.0f}, {0.3, 1.0f, 0.0f, 0.0f}},
+    2,   [](double T, int c, int r) { return (c > 80 && T < 129) || (T > 143 && (c < 80 || r < 0)); }};
 
 // Row 12: the additive glow disc that rises with the finale.
 void glow_disc(scene_assets& part, const script_frame& f) {
@@ -480,23 +505,7 @@ void glow_disc(scene_assets& part, const script_frame& f) {
 }
 
 // Row 14: blue centres, later and to the upper right of row 11.
-void field_row_14(const script_frame& f, draw_batch& dots) {
-    const double T = f.T;
-    const double w = f.envelope(155, 1, 180, 1);
-    const int first_column = int(std::floor(30.0 * w));
-    const double column_end = 128.0 * w;
-    const int last_row = T > 159 ? 45 : 49;
-    const dot_view view = current_dot_view();
-    for (int r = -9; r <= 49; ++r) {
-        for (int c = 0; c < 128; ++c) {
-            const dot_cell cell = first_field_cell(T, 1.0, T, 0.9);
-            const bool inner = rand01() < 0.2;
-            if (r > last_row || c < first_column || c >= column_end || cell.size <= 0.0) continue;
-            draw_field_dot(dots, view, c, r, cell, {{inner, 0.0f, 0.5f, 1.0f}});
-        }
-    }
-    draw_dots(dots);
-}
+constexpr sweep_field field_row_14 = {155, 180, 159, {{0.2, 0.0f, 0.5f, 1.0f}}, 1, nullptr};
 
 // Row 15: a drifting field whose centres light up in a sweeping band.
 void field_row_15(show_context& context, const script_frame& f, draw_batch& dots) {
@@ -835,15 +844,6 @@ void beam_and_machine(scene_assets& part, show_context& context, const script_fr
 
 // Glow reveal of the horn: orange light first, then the black silhouette
 // over what the light has not reached.
-void horn_glow(scene_assets& part, show_context& context, double first, double second) {
-    constexpr float light[3] = {1.0f, 0.55f, 0.15f};
-    constexpr float dark[3] = {0.0f, 0.0f, 0.0f};
-    glDisable(GL_CULL_FACE);
-    ttime_glow(context, part.horn, part.program_main, dark, light, true, first, second);
-    reset_draw_state();
-    glDisable(GL_TEXTURE_2D);
-}
-
 void trumpet_with_valves(scene_assets& part, double T, double phi) {
     part.trumpet2.draw();
     for (int k = 0; k < 3; ++k) {
@@ -993,7 +993,7 @@ void draw_scene_script(scene_assets& part, show_context& context, const script_f
     show_srand(42424242);
     reset_draw_state();
     glScalef(0.1f, 0.1f, 0.1f);
-    if (T > 121 && T < 157) field_row_11(f, part.dots);
+    if (T > 121 && T < 157) draw_sweep_field(f, field_row_11, part.dots);
     glPopMatrix();
     if (T > 155) glow_disc(part, f);
     glPushMatrix();
@@ -1001,7 +1001,7 @@ void draw_scene_script(scene_assets& part, show_context& context, const script_f
     glTranslatef(18.0f, 10.0f, 0.0f);
     glScalef(0.15f, 0.15f, 0.15f);
     show_srand(42424242);
-    if (T > 156) field_row_14(f, part.dots);
+    if (T > 156) draw_sweep_field(f, field_row_14, part.dots);
     glPopMatrix();
 
     if (T > 56 && T < 73) field_row_15(context, f, part.dots);
@@ -1032,7 +1032,7 @@ void draw_scene_script(scene_assets& part, show_context& context, const script_f
         glRotatef(float(56.0 * clamp01(0.068 * (T - 10.0)) - 20.0), 0.0f, 0.0f, 1.0f);
         glScalef(-8.0f, -8.0f, 8.0f);
         const double g = 7.0 * ease(f.ramp(12, 0.1), 1) - 3.0;
-        horn_glow(part, context, 10.0 * g - 3.0, 10.0 * g);
+        model_glow(part, context, part.horn, 10.0 * g - 3.0, 10.0 * g);
         glPopMatrix();
     }
     if (T > 41 && T < 47) {
@@ -1042,7 +1042,7 @@ void draw_scene_script(scene_assets& part, show_context& context, const script_f
         glRotatef(float((0.6 * T + 4.0) * 56.0 - 20.0), 0.0f, 0.0f, 1.0f);
         glScalef(-8.0f, -8.0f, 8.0f);
         const double g = 7.0 * ease(f.ramp(41.5, 0.4), 1) - 3.0;
-        horn_glow(part, context, 10.0 * g - 3.0, 10.0 * g);
+        model_glow(part, context, part.horn, 10.0 * g - 3.0, 10.0 * g);
         glPopMatrix();
     }
 
@@ -1089,7 +1089,7 @@ void draw_scene_script(scene_assets& part, show_context& context, const script_f
         glRotatef(90.8f, 0.0f, 0.0f, 1.0f);
         glRotatef(float(-30.0 * ease(f.ramp(58, 0.2), 1)), 0.0f, 0.0f, 1.0f);
         const double g = 7.0 * ease(f.ramp(55.5, 0.3), 1) - 3.0;
-        horn_glow(part, context, 10.0 * g - 3.0, 10.0 * g);
+        model_glow(part, context, part.horn, 10.0 * g - 3.0, 10.0 * g);
         glPopMatrix();
     }
     if (T > 60 && T < 71) {

@@ -140,6 +140,10 @@ void draw_scene_script(scene_assets& assets, show_context& context, const script
 // the same matrix and GL state.
 void draw_script_rows_43_to_65(scene_assets& assets, show_context& context, const script_frame& frame);
 
+// A model's glow as the rows draw it: warm light, then dark, through the
+// main program's fragment stage, culling and texturing off afterwards.
+void model_glow(scene_assets& assets, show_context& context, mesh& model, double first, double second);
+
 // Two-pass flattened glow of a two-group mesh driven by "ttime".
 void ttime_glow(show_context& context, mesh& model, int program, const float second_colour[3],
                 const float first_colour[3], bool clear_alpha, double ttime_first, double ttime_second);

@@ -57,15 +57,6 @@ void about_pivot(const float pivot[3], double degrees, float x, float y, float z
 }
 
 // Orange light first, the black silhouette over what it has not reached.
-void glow(scene_assets& part, show_context& context, mesh& model, double first, double second) {
-    constexpr float light[3] = {1.0f, 0.55f, 0.15f};
-    constexpr float dark[3] = {0.0f, 0.0f, 0.0f};
-    glDisable(GL_CULL_FACE);
-    ttime_glow(context, model, part.program_main, dark, light, true, first, second);
-    reset_draw_state();
-    glDisable(GL_TEXTURE_2D);
-}
-
 // --- rows 43 to 46: razors ---
 
 void razors(scene_assets& part, const script_frame& f, const razor_set& set) {
@@ -425,7 +416,7 @@ void hourglass(scene_assets& part, show_context& context, const script_frame& f)
     translate(part.anchor_1.x, part.anchor_1.y - 339.2, part.anchor_1.z);
     rotate((5.0 - 5.0 * f.ramp(40.0, 1.0)) * 0.6 + 0.6, 0.0f, 0.0f, 1.0f);
     glScalef(-238.0f, 238.0f, 238.0f);
-    glow(part, context, part.hourglass, 100.0, 100.0);
+    model_glow(part, context, part.hourglass, 100.0, 100.0);
     glPopMatrix();
 }
 
@@ -527,7 +518,7 @@ void parade(scene_assets& part, show_context& context, const script_frame& f) {
         glScalef(2.2f, 2.2f, 2.2f);
         // The horn lights up as it enters and goes dark as it leaves.
         const double g = 10.0 * (f.ramp(222.0, 0.5) - f.ramp(230.0, 0.5));
-        glow(part, context, part.horn, g - 3.0, g);
+        model_glow(part, context, part.horn, g - 3.0, g);
         glPopMatrix();
         glEnable(GL_CULL_FACE);
         glColor3f(0.0f, 0.0f, 0.0f);
