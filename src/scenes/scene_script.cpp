@@ -605,28 +605,34 @@ void field_row_22(show_context& context, const script_frame& f, draw_batch& dots
 
 // --- doodle sets ---
 
-// Row 17: twenty meanders that brighten the backdrop.
-void doodles_row_17(show_context& context, const script_frame& f) {
+// Rows 17 and 20: twenty meanders, one a row of the grid, that grow from
+// the left through the context camera, multiplied into the picture: odd
+// ones in one colour, even ones in another.
+struct meander_set {
+    unsigned seed;
+    double x_offset;         // added to each meander's random column
+    int length;              // characters of the command string
+    double turn_probability; // of each character
+    double start;            // scene time the growth counts from
+    float odd_colour[3], even_colour[3];
+};
+
+void draw_meander_set(show_context& context, const script_frame& f, const meander_set& set) {
     glPushMatrix();
     apply_camera(context.context_camera);
-    show_srand(4234234);
+    show_srand(set.seed);
     glEnable(GL_BLEND);
     glBlendFunc(GL_DST_COLOR, GL_ONE);
-    glColor3f(1.0f, 1.0f, 0.0f);
     for (int i = 0; i < 20; ++i) {
         glPushMatrix();
-        glTranslatef(float(4.5 * std::floor(15.0 * rand01())), float(4.5 * (i - 10)), 0.0f);
-        const std::string commands = meander_commands(40, 0.04, i % 2 == 0 ? 1 : -1);
+        glTranslatef(float(4.5 * std::floor(15.0 * rand01()) + set.x_offset), float(4.5 * (i - 10)), 0.0f);
+        const std::string commands = meander_commands(set.length, set.turn_probability, i % 2 == 0 ? 1 : -1);
         random_dim_colour();
         const double speed = rand01() + 1.0;
-        const double end = speed * 30.0 * f.T - 500.0 * rand01();
+        const double end = speed * 30.0 * (f.T - set.start) - 500.0 * rand01();
         glEnable(GL_DEPTH_TEST);
         glTranslatef(0.0f, 0.0f, float(-0.2 * (i % 8)));
-        glColor3f(0.6f, 0.6f, 0.6f);
-        if (i % 2 == 1)
-            glColor3f(1.0f, 1.0f, 1.0f);
-        else
-            glColor3f(1.0f, 1.0f, 0.5f);
+        glColor3fv(i % 2 == 1 ? set.odd_colour : set.even_colour);
         draw_doodle(commands, end, 0.6);
         glPopMatrix();
     }
@@ -634,6 +640,9 @@ void doodles_row_17(show_context& context, const script_frame& f) {
     glDisable(GL_BLEND);
     glPopMatrix();
 }
+
+// Row 17: white and pale yellow meanders of the opening.
+constexpr meander_set doodles_row_17 = {4234234, 0.0, 40, 0.04, 0.0, {1.0f, 1.0f, 1.0f}, {1.0f, 1.0f, 0.5f}};
 
 // Rows 18 and 19: small glowing meanders with a thin black line over them,
 // in camera 3's world.
@@ -685,34 +694,8 @@ void glow_doodles(scene_assets& part, const script_frame& f, const glow_doodle_s
     glPopMatrix();
 }
 
-// Row 20: a shorter, more winding set to the right of row 17.
-void doodles_row_20(show_context& context, const script_frame& f) {
-    glPushMatrix();
-    apply_camera(context.context_camera);
-    show_srand(4234220);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_DST_COLOR, GL_ONE);
-    for (int i = 0; i < 20; ++i) {
-        glPushMatrix();
-        glTranslatef(float(4.5 * std::floor(15.0 * rand01()) + 90.0), float(4.5 * (i - 10)), 0.0f);
-        const std::string commands = meander_commands(30, 0.14, i % 2 == 0 ? 1 : -1);
-        random_dim_colour();
-        const double speed = rand01() + 1.0;
-        const double end = speed * 30.0 * (f.T - 2.0) - 500.0 * rand01();
-        glEnable(GL_DEPTH_TEST);
-        glTranslatef(0.0f, 0.0f, float(-0.2 * (i % 8)));
-        glColor3f(0.6f, 0.6f, 0.6f);
-        if (i % 2 == 1)
-            glColor3f(0.0f, 1.0f, 1.0f);
-        else
-            glColor3f(1.0f, 0.5f, 0.0f);
-        draw_doodle(commands, end, 0.6);
-        glPopMatrix();
-    }
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_BLEND);
-    glPopMatrix();
-}
+// Row 20: cyan and orange meanders, further right and more winding.
+constexpr meander_set doodles_row_20 = {4234220, 90.0, 30, 0.14, 2.0, {0.0f, 1.0f, 1.0f}, {1.0f, 0.5f, 0.0f}};
 
 // Row 21: the railway yard the train of row 40 runs on.
 void tracks_row_21(show_context& context, const script_frame& f) {
@@ -1008,12 +991,12 @@ void draw_scene_script(scene_assets& part, show_context& context, const script_f
     if (T < 33) field_row_16(context, f, part.dots);
 
     // Doodles and part.tracks.
-    if (T < 35) doodles_row_17(context, f);
+    if (T < 35) draw_meander_set(context, f, doodles_row_17);
     if (T > 119 && T < 150)
         glow_doodles(part, f, {4234246, 119, 149, 40, 284.5, 266, {1.0f, 0.5f, 0.0f}, {1.0f, 0.0f, 0.0f}});
     if (T > 152 && T < 181)
         glow_doodles(part, f, {4234246, 152, 180, 60, 888.1, 659, {1.0f, 0.6f, 0.6f}, {0.2f, 0.4f, 0.4f}});
-    if (T < 36) doodles_row_20(context, f);
+    if (T < 36) draw_meander_set(context, f, doodles_row_20);
     if (T > 51 && T < 62) tracks_row_21(context, f);
     field_row_22(context, f, part.dots);
 
