@@ -258,7 +258,10 @@ zip)
     [ -e "$folder/$entry" ] || fail "the zip lacks $entry"
   done
   [ "$(ls "$scratch/unpacked")" = "$(basename "$folder")" ] || fail "the zip holds more than one folder"
-  (cd "$scratch" && wine "$folder/quorlaxen-capture.exe" --quiet --at 60 --size 320x180 -o wine/ >out 2>err) ||
+  # One frame to one file, the form a person uses.
+  mkdir "$scratch/wine"
+  (cd "$scratch" && wine "$folder/quorlaxen-capture.exe" --quiet --at 60 --size 320x180 -o wine/show-060.000.png \
+    >out 2>err) ||
     fail "the unpacked capture program failed: $(cat "$scratch/err")"
   compare_frames "$scratch/wine" --at 60 --size 320x180
   ;;
