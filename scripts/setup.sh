@@ -13,7 +13,7 @@ cd "$root"
 
 packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
-  libsdl2-dev libglew-dev libglu1-mesa-dev libgl1-mesa-dri mesa-utils
+  libsdl2-dev libglew-dev libglu1-mesa-dev libgl1-mesa-dri libegl-dev libegl-mesa0 mesa-utils
   libmpg123-dev libfftw3-dev libfltk1.3-dev
   libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev libfreetype-dev fonts-dejavu-core
   lame libmp3lame-dev libfluidsynth-dev musescore-general-soundfont-small
