@@ -4,7 +4,8 @@
 # Usage: scripts/setup.sh [--fuzz | --show]
 #   --fuzz  also makes the sanitizer builds: the fuzz targets in build/fuzz,
 #           the capture program in build/asan; and installs Wine for the
-#           tests of the Windows build
+#           tests of the Windows build, GNU parallel, an ssh server and
+#           Slurm for the farm's tests
 #   --show  builds only the show folder (the programs and their data), with
 #           a short progress instead of the build log
 set -euo pipefail
@@ -21,9 +22,11 @@ packages=(
   xvfb xauth xfonts-base x11-utils xdotool xclip ffmpeg
   gnuplot-nox dpkg-dev file
 )
-# The test command also runs the Windows build under Wine.
+# The test command also runs the Windows build under Wine, and the render
+# farm through GNU parallel (local workers and an sshd of the test's own on
+# 127.0.0.1) and a one-node Slurm cluster the test starts.
 if [ "${1:-}" = "--fuzz" ]; then
-  packages+=(wine wine64)
+  packages+=(wine wine64 parallel rsync openssh-server openssh-client slurm-wlm munge)
 fi
 missing=()
 for p in "${packages[@]}"; do
