@@ -4,7 +4,8 @@
 # Usage: scripts/setup.sh [--fuzz | --show]
 #   --fuzz  also makes the sanitizer builds: the fuzz targets in build/fuzz,
 #           the capture program in build/asan; and installs Wine for the
-#           tests of the Windows build
+#           tests of the Windows build, GNU parallel, an ssh server and
+#           Slurm for the farm's tests
 #   --show  builds only the show folder (the programs and their data), with
 #           a short progress instead of the build log
 set -euo pipefail
@@ -13,7 +14,7 @@ cd "$root"
 
 packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
-  libsdl2-dev libglew-dev libglu1-mesa-dev libgl1-mesa-dri mesa-utils
+  libsdl2-dev libglew-dev libglu1-mesa-dev libgl1-mesa-dri libegl-dev libegl-mesa0 mesa-utils
   libmpg123-dev libfftw3-dev libfltk1.3-dev
   libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev libfreetype-dev fonts-dejavu-core
   lame libmp3lame-dev libfluidsynth-dev musescore-general-soundfont-small
@@ -21,9 +22,11 @@ packages=(
   xvfb xauth xfonts-base x11-utils xdotool xclip ffmpeg
   gnuplot-nox dpkg-dev file
 )
-# The test command also runs the Windows build under Wine.
+# The test command also runs the Windows build under Wine, and the render
+# farm through GNU parallel (local workers and an sshd of the test's own on
+# 127.0.0.1) and a one-node Slurm cluster the test starts.
 if [ "${1:-}" = "--fuzz" ]; then
-  packages+=(wine wine64)
+  packages+=(wine wine64 parallel rsync openssh-server openssh-client slurm-wlm munge)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -16,7 +16,10 @@ void start_up() {
     platform::platform& sys = platform::sys();
 
     // Extension entry points (framebuffers, multisampling, blits, draw
-    // buffers); without them the targets below simply stay unmade.
+    // buffers); without them the targets below simply stay unmade. GLEW
+    // loads the GL entry points before its window-system ones, so a context
+    // made through EGL with no X display has them all although glewInit
+    // then reports GLEW_ERROR_NO_GLX_DISPLAY: its result is not a verdict.
     glewExperimental = GL_TRUE;
     glewInit();
     glGetError(); // glewInit's probing may leave an error behind

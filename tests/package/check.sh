@@ -78,6 +78,7 @@ release_folder)
   cmp "$out/build-tree.png" "$out/release.png" || fail "the release folder's frame differs from the build tree's"
   [ "$before" = "$(listing "$dir")" ] || fail "running from the release folder changed it"
   [ -x "$top/quorlaxen" ] || fail "no ./quorlaxen in the release folder"
+  [ -x "$top/quorlaxen-farm" ] || fail "no ./quorlaxen-farm in the release folder"
   ;;
 
 debian_contents)
@@ -89,6 +90,8 @@ debian_contents)
   # real executable.
   [ -L "$root/usr/bin/quorlaxen-capture" ] || fail "usr/bin/quorlaxen-capture is not a link"
   [ -L "$root/usr/bin/quorlaxen" ] && [ -x "$root/usr/bin/quorlaxen" ] || fail "usr/bin/quorlaxen does not lead to the show"
+  [ -L "$root/usr/bin/quorlaxen-farm" ] && [ -x "$root/usr/bin/quorlaxen-farm" ] ||
+    fail "usr/bin/quorlaxen-farm does not lead to the farm script"
   chmod -R a-w "$root"
   before=$(listing "$root")
   out=$scratch/debian-out
@@ -131,6 +134,7 @@ debian_depends)
   : >"$needs"
   for program in "$root"/usr/lib/quorlaxen/*; do
     [ -f "$program" ] && [ -x "$program" ] || continue
+    [ "$(head -c 4 "$program")" = $'\x7fELF' ] || continue # scripts link nothing
     libraries=$(ldd "$program") || fail "ldd cannot read $program"
     if grep -q "not found" <<<"$libraries"; then fail "$(basename "$program") misses: $(grep "not found" <<<"$libraries")"; fi
     sed -n -e 's/.*=> \(\/[^ ]*\).*/\1/p' -e 's/^[[:space:]]*\(\/[^ ]*\) (.*/\1/p' <<<"$libraries" |

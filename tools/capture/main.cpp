@@ -6,8 +6,10 @@
 // advances by exactly one step per frame, the music position follows the
 // show clock (so the driver's pull toward the music is nil), nothing is
 // played, no message box waits for an answer, the clipboard is never touched.
-// The window and its GL context live on a private Xvfb server started here,
-// so the program runs the same with or without a display.
+// The GL context comes from EGL without any window system where it can give
+// one (a pbuffer stands for the window), else from a window on a private
+// Xvfb server started here, so the program runs the same with or without a
+// display.
 #include <GL/glew.h>
 #include <fcntl.h>
 #include <png.h>
@@ -16,6 +18,8 @@
 #if !defined(_WIN32)
 #include <sys/resource.h>
 #include <sys/wait.h>
+
+#include "platform/egl_headless.h"
 #endif
 
 #include <algorithm>
@@ -236,14 +240,26 @@ void start_encoder(const capture::options& o, const std::string& music, double s
     char ss[32], tt[32];
     std::snprintf(ss, sizeof ss, "%.6f", start);
     std::snprintf(tt, sizeof tt, "%.6f", length);
-    std::vector<std::string> args = {
-        "ffmpeg",   "-hide_banner", "-nostdin", "-loglevel", "error",      "-y",         "-f",
-        "rawvideo", "-pix_fmt",     "bgra",     "-s",        size,         "-framerate", rate,
-        "-i",       "pipe:0",       "-ss",      ss,          "-t",         tt,           "-i",
-        music,      "-map",         "0:v:0",    "-map",      "1:a:0",      "-c:v",       "libx264",
-        "-preset",  "veryfast",     "-crf",     "18",        "-pix_fmt",   "yuv420p",    "-c:a",
-        "aac",      "-b:a",         "192k",     "-movflags", "+faststart", o.output};
-    args.back() = partial_name(o.output); // ffmpeg writes the file under its temporary name
+    std::vector<std::string> args = {"ffmpeg",     "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
+                                     "-f",         "rawvideo",     "-pix_fmt", "bgra",      "-s",    size,
+                                     "-framerate", rate,           "-i",       "pipe:0"};
+    if (o.audio) args.insert(args.end(), {"-ss", ss, "-t", tt, "-i", music});
+    args.insert(args.end(), {"-map", "0:v:0"});
+    // Matroska keeps no edit list: AAC's priming samples would shift the
+    // picture by 23 ms there, FLAC has none.
+    if (o.audio && capture::matroska(o.output))
+        args.insert(args.end(), {"-map", "1:a:0", "-c:a", "flac"});
+    else if (o.audio)
+        args.insert(args.end(), {"-map", "1:a:0", "-c:a", "aac", "-b:a", "192k"});
+    // Lossless: FFV1 keeps the RGB of every frame exactly (alpha dropped);
+    // each frame is its own key frame, so any cut or join is exact too.
+    if (o.lossless)
+        args.insert(args.end(),
+                    {"-c:v", "ffv1", "-level", "3", "-g", "1", "-slices", "4", "-pix_fmt", "bgr0"});
+    else
+        args.insert(args.end(), {"-c:v", "libx264", "-preset", "veryfast", "-crf", "18", "-pix_fmt",
+                                 "yuv420p", "-movflags", "+faststart"});
+    args.push_back(partial_name(o.output)); // ffmpeg writes the file under its temporary name
     std::snprintf(video_partial, sizeof video_partial, "%s", args.back().c_str());
     encoder_log = std::tmpfile();
     encoder = fork();
@@ -402,8 +418,20 @@ int main(int argc, char** argv) {
     // The one music file this run plays decodes while Xvfb and the show start.
     sys.sound_preload(o.music == 2 ? music_file_b : music_file_a);
 
+    bool egl = false;
+    const auto egl_start = clock_type::now();
+#if !defined(_WIN32)
+    if (o.gl != capture::gl_source::xvfb) {
+        std::string egl_platform, why;
+        egl = platform::use_headless_egl(sys, egl_platform, why);
+        if (!egl && o.gl == capture::gl_source::egl) fail("--gl egl: " + why);
+        if (!egl && !o.quiet)
+            std::fprintf(stderr, "quorlaxen-capture: %s; drawing on Xvfb instead\n", why.c_str());
+    }
+#endif
     const auto xvfb_start = clock_type::now();
-    if (!capture::start_xvfb(o.width, o.height, error)) fail(error);
+    const double egl_seconds = std::chrono::duration<double>(xvfb_start - egl_start).count();
+    if (!egl && !capture::start_xvfb(o.width, o.height, error)) fail(error);
     const double xvfb_seconds = std::chrono::duration<double>(clock_type::now() - xvfb_start).count();
 
     tools::apply_view_options(o, the_show_context().settings);
@@ -417,7 +445,9 @@ int main(int argc, char** argv) {
     const bool opened = shell::open_gl_window(shell::window_title, o.width, o.height, 32, false);
     std::fflush(stdout);
     if (saved_stdout >= 0) dup2(saved_stdout, 1);
-    if (!opened) fail("cannot open a window with an OpenGL context on the private X server");
+    if (!opened)
+        fail(egl ? "cannot make an OpenGL context and pbuffer through EGL"
+                 : "cannot open a window with an OpenGL context on the private X server");
     part_start* part = static_cast<part_start*>(runtime().production);
     if (!part) fail("the show did not start");
     rendering = true;
@@ -579,8 +609,11 @@ int main(int argc, char** argv) {
 
     const double wall = std::chrono::duration<double>(clock_type::now() - process_start).count();
     if (!o.stats.empty()) {
-        std::printf("load_s=%.3f\nload_cpu_s=%.3f\nxvfb_s=%.3f\npeak_rss_mb=%.1f\nframes=%zu\nwall_s=%.3f\n",
-                    load_seconds, load_cpu_seconds, xvfb_seconds, capture::peak_resident_mb(), done, wall);
+        std::printf(
+            "load_s=%.3f\nload_cpu_s=%.3f\nxvfb_s=%.3f\negl=%d\negl_s=%.3f\npeak_rss_mb=%.1f\nframes=%zu\n"
+            "wall_s=%.3f\n",
+            load_seconds, load_cpu_seconds, egl ? 0.0 : xvfb_seconds, egl ? 1 : 0, egl_seconds,
+            capture::peak_resident_mb(), done, wall);
     }
     if (!o.output.empty() && !o.quiet) std::printf("%s\n", o.output.c_str());
     finish(0);

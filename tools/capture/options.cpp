@@ -27,6 +27,10 @@ const char* const usage_text =
     "  --no-aa            no multisampling\n"
     "  --force-16-9       draw a 16:9 view inside the frame, black bands around it\n"
     "  --music 1|2        which version of the music (default 1)\n"
+    "  --lossless         video as FFV1 in Matroska (-o FILE.mkv): decoded frames equal the PNGs\n"
+    "  --no-audio         video without the music (chunks that are joined and given it once)\n"
+    "  --gl egl|xvfb      where the GL context comes from: EGL without an X server, or a private\n"
+    "                     Xvfb (default: EGL where it gives a context, else Xvfb)\n"
     "  --stats FILE       per-frame render times as CSV; without -o, render only\n"
     "  --quiet            no progress line\n"
     "  --stages           with --stats: processor time of each stage of a frame (target clear,\n"
@@ -55,6 +59,8 @@ bool ends_with(const std::string& s, const char* tail) {
 }
 
 } // namespace
+
+bool matroska(const std::string& path) { return ends_with(path, ".mkv"); }
 
 bool ends_with_separator(const std::string& path) {
 #if defined(_WIN32)
@@ -129,6 +135,19 @@ bool parse_options(int argc, const char* const* argv, options& out, std::string&
             out.stages = true;
         } else if (arg == "--floor") {
             out.floor = true;
+        } else if (arg == "--lossless") {
+            out.lossless = true;
+        } else if (arg == "--no-audio") {
+            out.audio = false;
+        } else if (arg == "--gl") {
+            if (!value(v)) return false;
+            const std::string source = v;
+            if (source != "egl" && source != "xvfb")
+                return error = "--gl takes egl or xvfb, not '" + source + "'", false;
+#if defined(_WIN32)
+            return error = "--gl is for the Linux build (Windows draws through WGL)", false;
+#endif
+            out.gl = source == "egl" ? gl_source::egl : gl_source::xvfb;
         } else if (arg == "--quiet" || arg == "-q") {
             out.quiet = true;
         } else if (arg == "-h" || arg == "--help") {
@@ -171,6 +190,11 @@ bool parse_options(int argc, const char* const* argv, options& out, std::string&
     if (out.kind == output_kind::video && out.single)
         return error = "--at renders one frame: give -o FILE.png or -o DIR/", false;
     if (!out.single && out.from >= out.to) return error = "--from must lie before --to", false;
+    if ((out.lossless || !out.audio) && out.kind != output_kind::video)
+        return error = std::string(out.lossless ? "--lossless" : "--no-audio") + " is for a video (-o FILE)",
+               false;
+    if (out.lossless && !matroska(out.output))
+        return error = "--lossless writes FFV1, which lives in Matroska: give -o FILE.mkv", false;
     if (out.stages && out.stats.empty()) return error = "--stages needs --stats FILE", false;
     return true;
 }

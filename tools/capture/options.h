@@ -23,6 +23,10 @@ struct time_point {
     bool scene = false;
 };
 
+// Where the GL context comes from: EGL without any window system where it
+// can give one, else a private Xvfb (automatic), or one of them forced.
+enum class gl_source { automatic, egl, xvfb };
+
 // The window size, antialiasing, 16:9 view and music come from the options
 // the viewer takes too.
 struct options : tools::view_options {
@@ -37,6 +41,9 @@ struct options : tools::view_options {
     std::string stats;   // --stats FILE: per-frame render times as CSV
     bool stages = false; // --stages: the stats also split each frame by stage
     bool floor = false;  // --floor: the fixed work of a frame alone, nothing drawn
+    gl_source gl = gl_source::automatic;
+    bool lossless = false; // --lossless: FFV1 video (RGB kept exactly) in Matroska
+    bool audio = true;     // --no-audio: a video without the music
 };
 
 // The scene clock after the show's last frame at `fps` frames a second: the
@@ -45,6 +52,8 @@ double last_scene_time(int fps);
 
 // Fills `out` from argv; false with a message in `error` on bad arguments.
 bool parse_options(int argc, const char* const* argv, options& out, std::string& error);
+// Whether a video file name is a Matroska one (.mkv).
+bool matroska(const std::string& path);
 // Whether a path names a folder by its last character ('/', and '\\' on Windows).
 bool ends_with_separator(const std::string& path);
 
