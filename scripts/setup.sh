@@ -21,9 +21,11 @@ packages=(
   xvfb xauth xfonts-base x11-utils xdotool xclip ffmpeg
   gnuplot-nox dpkg-dev file
 )
-# The test command also runs the Windows build under Wine.
+# The test command also runs the Windows build under Wine, and plays sound
+# through a PulseAudio server of its own (libpulse-dev for the recorder of
+# its null sink).
 if [ "${1:-}" = "--fuzz" ]; then
-  packages+=(wine wine64)
+  packages+=(wine wine64 pulseaudio pulseaudio-utils libpulse-dev)
 fi
 missing=()
 for p in "${packages[@]}"; do
