@@ -178,6 +178,7 @@ int main(int argc, char** argv) {
     if (const char* name = std::getenv("QUORLAXEN_VIEWER_CLOCK")) {
         clock_log = std::fopen(name, "w");
         if (!clock_log) say(std::string("cannot write ") + name);
+        if (clock_log) std::setvbuf(clock_log, nullptr, _IOLBF, 256); // followed while it is written
         if (clock_log)
             std::fprintf(clock_log, "start %lld %ld\n", monotonic_ns(clock_type::now()), resident_kb());
     }
