@@ -3,8 +3,9 @@
 # the show, its tools and its data (the forge runs as part of the build).
 # Usage: scripts/setup.sh [--fuzz | --show]
 #   --fuzz  also makes the sanitizer builds: the fuzz targets in build/fuzz,
-#           the capture program in build/asan; and installs Wine for the
-#           tests of the Windows build
+#           the capture program in build/asan, the show, the capture
+#           program and the viewer in build/tsan; and installs Wine for the tests of the
+#           Windows build and PulseAudio for the tests of sound
 #   --show  builds only the show folder (the programs and their data), with
 #           a short progress instead of the build log
 set -euo pipefail
@@ -87,4 +88,8 @@ if [ "${1:-}" = "--fuzz" ]; then
   CC=clang CXX=clang++ cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DQUORLAXEN_SANITIZE=ON -DQUORLAXEN_TESTS=OFF >/dev/null
   cmake --build build/asan -j"$jobs" --target quorlaxen-capture
+  # ThreadSanitizer: only the programs its test runs.
+  CC=clang CXX=clang++ cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DQUORLAXEN_TSAN=ON -DQUORLAXEN_TESTS=OFF >/dev/null
+  cmake --build build/tsan -j"$jobs" --target quorlaxen quorlaxen-capture quorlaxen-viewer
 fi
