@@ -84,6 +84,12 @@ int main(int argc, char** argv) {
     long rss_max = 0;
     for (const auto& f : log.frames)
         rss_max = std::max(rss_max, f.rss_kb);
+    for (double t : {60.0, 120.0, 180.0, 240.0})
+        for (const auto& f : log.frames)
+            if (f.show_time >= t) {
+                std::printf("rss_at_%.0f_s_mb=%.1f\n", t, f.rss_kb / 1024.0);
+                break;
+            }
     std::printf("rss_start_mb=%.1f\nrss_first_frame_mb=%.1f\nrss_max_mb=%.1f\nrss_end_mb=%.1f\n",
                 log.start_rss_kb / 1024.0, log.frames.front().rss_kb / 1024.0, rss_max / 1024.0,
                 (log.end_rss_kb ? log.end_rss_kb : log.frames.back().rss_kb) / 1024.0);
@@ -99,6 +105,13 @@ int main(int argc, char** argv) {
             if (t > load_to && std::fabs(o.clock_ms) > frame_ms) clock_back = double(t - load_to) / 1e9;
             if (t > load_to && std::fabs(o.picture_ms) > frame_ms) picture_back = double(t - load_to) / 1e9;
         }
+        auto show_time_at = [&](int64_t ns) {
+            for (const auto& f : log.frames)
+                if (f.present_ns >= ns) return f.show_time;
+            return log.frames.back().show_time;
+        };
+        std::printf("load_from_show_s=%.2f\nload_to_show_s=%.2f\n", show_time_at(load_from),
+                    show_time_at(load_to));
         print("load_clock", av::summarise(clock_in));
         print("load_picture", av::summarise(picture_in));
         std::printf("load_clock_back_within_frame_s=%.2f\nload_picture_back_within_frame_s=%.2f\n",
