@@ -9,7 +9,8 @@
 # Per run (build/tests/av-sync-report): the music matched against the
 # decoded MP3 block by block, the A/V offset of each presented frame (its
 # show time minus the music time heard when it was presented; also when its
-# clock was read), frame intervals, resident memory.
+# clock was read; the music position the frame driver read against the
+# sample heard), frame intervals, resident memory.
 # Writes OUT/av-sync.txt (both reports and the load averages they ran
 # under), OUT/av-sync-quiet.csv, OUT/av-sync-load.csv and OUT/av-sync.png
 # (the offsets over the show with the cue table's entries marked; gnuplot).
@@ -112,6 +113,8 @@ run load 1
 cues=$(grep -o '{[0-9.]*, [0-9.]*, [0-9]*}' "$root/src/runtime/schedule.cpp" | tr -d '{}' |
   awk -F', ' -v l="$length" '$1 <= l {printf "set arrow from %s, graph 0 to %s, graph 1 nohead lc rgb \"#b0b0b0\" dt 2\n", $1, $1}')
 load_from=$(sed -n 's/^load_from_show_s=//p' "$work/load.txt")
+quiet_load=$(sed -n 's/^load average before: //p' "$work/quiet.txt")
+loaded_load=$(sed -n 's/^load average before: //p' "$work/load.txt")
 load_to=$(sed -n 's/^load_to_show_s=//p' "$work/load.txt")
 gnuplot <<PLOT
 set terminal pngcairo size 1400,900 font "DejaVu Sans,10"
@@ -124,15 +127,15 @@ set key top left
 $cues
 set ylabel "picture - music heard (ms)"
 set yrange [-50:50]
-set title "Quiet machine (dashed: the cue table's entries)"
+set title "No load added (load average before: $quiet_load; other work on the machine counts; dashed: the cue table's entries)"
 plot 16.667 lc rgb "#d08080" dt 3 title "one frame", -16.667 lc rgb "#d08080" dt 3 notitle, \
-  "$out/av-sync-quiet.csv" using 2:4 with lines lc rgb "#2060c0" title "at presentation", \
-  "$out/av-sync-quiet.csv" using 2:3 with lines lc rgb "#90b0e0" title "when the clock was read"
-set title "Both cores busy from $load_from s to $load_to s of show time (shaded)"
+  "$out/av-sync-quiet.csv" using 2:4 with lines lc rgb "#a0c0e8" title "each frame, at presentation", \
+  "$out/av-sync-quiet.csv" using 2:8 with lines lw 2 lc rgb "#1040a0" title "mean over a second"
+set title "Both cores busy from $load_from s to $load_to s of show time (shaded; load average before: $loaded_load)"
 set object 1 rect from $load_from, graph 0 to $load_to, graph 1 fc rgb "#f0e0c0" fs solid 0.5 behind
 plot 33.333 lc rgb "#d08080" dt 3 title "two frames", -33.333 lc rgb "#d08080" dt 3 notitle, \
-  "$out/av-sync-load.csv" using 2:4 with lines lc rgb "#c05020" title "at presentation", \
-  "$out/av-sync-load.csv" using 2:3 with lines lc rgb "#e0b090" title "when the clock was read"
+  "$out/av-sync-load.csv" using 2:4 with lines lc rgb "#f0b8a0" title "each frame, at presentation", \
+  "$out/av-sync-load.csv" using 2:8 with lines lw 2 lc rgb "#a03010" title "mean over a second"
 unset object 1
 set title "Resident memory"
 set ylabel "MB"

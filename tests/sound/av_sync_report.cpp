@@ -3,9 +3,11 @@
 // server played (monitor-record's RECORDING.raw and .times), the music
 // played from show time AT. Prints key=value lines: the music's match, the
 // A/V offset of each frame's clock and picture (mean, p95, max, in ms), the
-// frame intervals, resident memory, and with a load window (CLOCK_MONOTONIC
-// nanoseconds) the offsets inside it and how long after it they stayed over
-// one frame. CSV: one row per frame.
+// music position the frame driver read against the sample heard, frame
+// intervals, resident memory, and with a load window (CLOCK_MONOTONIC
+// nanoseconds) the offsets inside it and how long after it the picture's
+// offset, averaged over a second, stayed over one frame. CSV: one row per
+// frame.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -65,6 +67,25 @@ int main(int argc, char** argv) {
     std::printf("frames=%zu\nframes_with_music=%zu\n", log.frames.size(), offsets.size());
     print("clock", av::summarise(clock));
     print("picture", av::summarise(picture));
+    std::vector<double> position;
+    for (const av::frame_offset& o : offsets)
+        if (!std::isnan(o.position_ms)) position.push_back(o.position_ms);
+    print("position", av::summarise(position));
+
+    // The picture's offset averaged over the second around each frame.
+    std::vector<double> running(offsets.size());
+    for (size_t k = 0, from = 0, to = 0; k < offsets.size(); ++k) {
+        const int64_t t = log.frames[offsets[k].index].present_ns;
+        while (log.frames[offsets[from].index].present_ns < t - 500000000)
+            ++from;
+        while (to < offsets.size() && log.frames[offsets[to].index].present_ns <= t + 500000000)
+            ++to;
+        double sum = 0.0;
+        for (size_t j = from; j < to; ++j)
+            sum += offsets[j].picture_ms;
+        running[k] = sum / double(to - from);
+    }
+    print("picture_1s_mean", av::summarise(running));
 
     // Intervals between presented frames.
     std::vector<double> intervals;
@@ -97,13 +118,14 @@ int main(int argc, char** argv) {
     if (argc == 8) {
         const int64_t load_from = std::atoll(argv[6]), load_to = std::atoll(argv[7]);
         std::vector<double> clock_in, picture_in;
-        double clock_back = 0.0, picture_back = 0.0; // seconds after the load until within a frame for good
-        for (const av::frame_offset& o : offsets) {
-            const int64_t t = log.frames[o.index].present_ns;
+        // Seconds after the load until the picture's offset, averaged over a
+        // second, is within a frame for good.
+        double back = 0.0;
+        for (size_t k = 0; k < offsets.size(); ++k) {
+            const int64_t t = log.frames[offsets[k].index].present_ns;
             if (t >= load_from && t <= load_to)
-                clock_in.push_back(o.clock_ms), picture_in.push_back(o.picture_ms);
-            if (t > load_to && std::fabs(o.clock_ms) > frame_ms) clock_back = double(t - load_to) / 1e9;
-            if (t > load_to && std::fabs(o.picture_ms) > frame_ms) picture_back = double(t - load_to) / 1e9;
+                clock_in.push_back(offsets[k].clock_ms), picture_in.push_back(offsets[k].picture_ms);
+            if (t > load_to && std::fabs(running[k]) > frame_ms) back = double(t - load_to) / 1e9;
         }
         auto show_time_at = [&](int64_t ns) {
             for (const auto& f : log.frames)
@@ -114,8 +136,7 @@ int main(int argc, char** argv) {
                     show_time_at(load_to));
         print("load_clock", av::summarise(clock_in));
         print("load_picture", av::summarise(picture_in));
-        std::printf("load_clock_back_within_frame_s=%.2f\nload_picture_back_within_frame_s=%.2f\n",
-                    clock_back, picture_back);
+        std::printf("load_picture_1s_mean_back_within_frame_s=%.2f\n", back);
     }
 
     if (argc >= 6) {
@@ -124,14 +145,17 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "av-sync-report: cannot write %s\n", argv[5]);
             return 1;
         }
-        std::fprintf(csv, "wall_s,show_time,clock_ms,picture_ms,interval_ms,rss_mb\n");
+        std::fprintf(
+            csv, "wall_s,show_time,clock_ms,picture_ms,interval_ms,rss_mb,position_ms,picture_1s_mean_ms\n");
         const int64_t t0 = log.frames.front().present_ns;
-        for (const av::frame_offset& o : offsets) {
+        for (size_t k = 0; k < offsets.size(); ++k) {
+            const av::frame_offset& o = offsets[k];
             const auto& f = log.frames[o.index];
             const double interval =
                 o.index ? double(f.present_ns - log.frames[o.index - 1].present_ns) / 1e6 : 0.0;
-            std::fprintf(csv, "%.4f,%.4f,%.3f,%.3f,%.2f,%.1f\n", double(f.present_ns - t0) / 1e9, f.show_time,
-                         o.clock_ms, o.picture_ms, interval, f.rss_kb / 1024.0);
+            std::fprintf(csv, "%.4f,%.4f,%.3f,%.3f,%.2f,%.1f,%.3f,%.3f\n", double(f.present_ns - t0) / 1e9,
+                         f.show_time, o.clock_ms, o.picture_ms, interval, f.rss_kb / 1024.0,
+                         std::isnan(o.position_ms) ? 0.0 : o.position_ms, running[k]);
         }
         std::fclose(csv);
     }

@@ -212,6 +212,13 @@ std::vector<frame_offset> offsets(const recording& r, const music_match& m, cons
         o.index = i;
         o.clock_ms = (f.show_time - read / rate) * 1000.0;
         o.picture_ms = (f.show_time - presented / rate) * 1000.0;
+        if (!out.empty() && out.back().index == i - 1) {
+            const frame_log::frame& before = log.frames[i - 1];
+            const double step = f.show_time - before.show_time;
+            const double passed = double(f.read_ns - before.read_ns) / 1e9;
+            const double pulled_toward = before.show_time + (step - passed) / double(0.1f);
+            o.position_ms = (pulled_toward - read / rate) * 1000.0;
+        }
         out.push_back(o);
     }
     return out;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -87,6 +88,11 @@ struct frame_offset {
     size_t index = 0;        // into frame_log::frames
     double clock_ms = 0.0;   // show time minus the music heard when its clock was read
     double picture_ms = 0.0; // ... when it was presented
+    // The music position the frame driver pulled the clock toward minus the
+    // music heard when it read it, from the pull it made (its step less the
+    // time that passed is a tenth of the gap between that position and the
+    // clock); NaN without the frame before.
+    double position_ms = NAN;
 };
 std::vector<frame_offset> offsets(const recording& r, const music_match& m, const frame_log& log);
 
