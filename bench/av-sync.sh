@@ -62,7 +62,7 @@ run() {
   display=$(head -1 "$dir/display")
   PULSE_SERVER=$server "$recorder" nul.monitor "$dir/monitor" >"$dir/recorder.out" 2>"$dir/recorder.err" &
   pids+=($!)
-  for i in $(seq 100); do grep -q recording "$dir/recorder.out" && break; sleep 0.1; done
+  for i in $(seq 100); do grep -qs recording "$dir/recorder.out" && break; sleep 0.1; done
   DISPLAY=:$display SDL_AUDIODRIVER=pulseaudio PULSE_SERVER=$server QUORLAXEN_VIEWER_CLOCK=$dir/clock.txt \
     "$viewer" --at 0 >/dev/null 2>"$dir/viewer.err" &
   local viewer_pid=$!
@@ -86,8 +86,11 @@ run() {
     wait "${busy[@]}" 2>/dev/null || true
     from+=("$(monotonic_ns)")
   fi
+  # Until LENGTH, or until the viewer stops at the show's last frame (no
+  # frame logged for 3 s).
   while kill -0 "$viewer_pid" 2>/dev/null &&
-    awk -v t="$(last_show_time "$dir/clock.txt")" -v l="$length" 'BEGIN {exit !(t < l - 0.05)}'; do
+    awk -v t="$(last_show_time "$dir/clock.txt")" -v l="$length" 'BEGIN {exit !(t < l - 0.05)}' &&
+    [ $(($(date +%s) - $(stat -c %Y "$dir/clock.txt"))) -lt 3 ]; do
     sleep 0.2
   done
   echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)" >>"$work/$name.txt"
