@@ -3,9 +3,10 @@
 # the show, its tools and its data (the forge runs as part of the build).
 # Usage: scripts/setup.sh [--fuzz | --show]
 #   --fuzz  also makes the sanitizer builds: the fuzz targets in build/fuzz,
-#           the capture program in build/asan; and installs Wine for the
-#           tests of the Windows build, GNU parallel, an ssh server and
-#           Slurm for the farm's tests
+#           the capture program in build/asan, the show, the capture
+#           program and the viewer in build/tsan; and installs Wine for the
+#           tests of the Windows build, GNU parallel, an ssh server and Slurm
+#           for the farm's tests, and PulseAudio for the tests of sound
 #   --show  builds only the show folder (the programs and their data), with
 #           a short progress instead of the build log
 set -euo pipefail
@@ -22,11 +23,14 @@ packages=(
   xvfb xauth xfonts-base x11-utils xdotool xclip ffmpeg
   gnuplot-nox dpkg-dev file
 )
-# The test command also runs the Windows build under Wine, and the render
-# farm through GNU parallel (local workers and an sshd of the test's own on
-# 127.0.0.1) and a one-node Slurm cluster the test starts.
+# The test command also runs the Windows build under Wine, the render farm
+# through GNU parallel (local workers and an sshd of the test's own on
+# 127.0.0.1) and a one-node Slurm cluster the test starts, and plays sound
+# through a PulseAudio server of its own (libpulse-dev for the recorder of
+# its null sink).
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(wine wine64 parallel rsync openssh-server openssh-client slurm-wlm munge)
+  packages+=(pulseaudio pulseaudio-utils libpulse-dev)
 fi
 missing=()
 for p in "${packages[@]}"; do
@@ -88,4 +92,8 @@ if [ "${1:-}" = "--fuzz" ]; then
   CC=clang CXX=clang++ cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DQUORLAXEN_SANITIZE=ON -DQUORLAXEN_TESTS=OFF >/dev/null
   cmake --build build/asan -j"$jobs" --target quorlaxen-capture
+  # ThreadSanitizer: only the programs its test runs.
+  CC=clang CXX=clang++ cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DQUORLAXEN_TSAN=ON -DQUORLAXEN_TESTS=OFF >/dev/null
+  cmake --build build/tsan -j"$jobs" --target quorlaxen quorlaxen-capture quorlaxen-viewer
 fi

@@ -1,9 +1,10 @@
 // Sound: an SDL2 audio device mixing one whole decoded MP3 (mpg123) on
 // channel 0, with a 512-bin magnitude spectrum of the mixed output (FFTW3).
 //
-// What is heard lags what has been mixed by the buffer the device still
-// holds: the position and the spectrum are taken at the heard sample, which
-// the high-resolution counter carries forward between mixing calls.
+// What is heard lags what has been mixed by what the device still holds: the
+// buffer being mixed, and with a sound server the buffer it keeps of its own.
+// The position and the spectrum are taken at the heard sample, which the
+// high-resolution counter carries forward between mixing calls.
 #include <SDL.h>
 #include <fftw3.h>
 #include <mpg123.h>
@@ -61,13 +62,16 @@ struct mix_record {
 struct sound_state {
     SDL_AudioDeviceID device = 0;
     int device_rate = 44100;
+    // Device frames still to be heard, beyond the buffer being mixed, when
+    // a mixing call runs.
+    int held_beyond = 0;
     std::vector<sample_record> samples; // handle = index + 1
     channel_record channel;
     int volume = 255;
     bool spectrum_on = false;
 
     // Mixed mono values by device frame (frame f at f % history_size),
-    // enough for one device buffer and one analysis window behind it.
+    // enough for what the device holds and one analysis window behind it.
     std::vector<float> history;
     uint64_t mixed = 0; // device frames mixed since the device opened
     mix_record last_mix;
@@ -152,20 +156,24 @@ void mix(void*, Uint8* stream, int bytes) {
     m.seen = true;
 }
 
-// Device frames played since the latest mixing call, up to what it wrote.
+// Device frames the device holds after the latest mixing call at first.
+int frames_held_at_mix(const mix_record& m) { return m.frames + sound.held_beyond; }
+
+// Device frames played since the latest mixing call, up to all it held.
 double frames_heard_since_mix(const mix_record& m) {
     const double seconds =
         double(SDL_GetPerformanceCounter() - m.counter) / double(SDL_GetPerformanceFrequency());
-    return std::clamp(seconds * double(sound.device_rate), 0.0, double(m.frames));
+    return std::clamp(seconds * double(sound.device_rate), 0.0, double(frames_held_at_mix(m)));
 }
 
-// The channel position being heard now, in sample frames. Caller holds the
-// device lock.
+// The channel position being heard now, in sample frames: behind the
+// latest mixing call's first frame by what the device held beyond it, less
+// what has played since. Caller holds the device lock.
 double heard_position() {
     const mix_record& m = sound.last_mix;
     const channel_record& ch = sound.channel;
     if (!m.seen) return ch.position; // nothing of it has reached the device yet
-    double heard = m.start + frames_heard_since_mix(m) * m.advance;
+    double heard = m.start + (frames_heard_since_mix(m) - sound.held_beyond) * m.advance;
     const sample_record* s = sample_of(ch.sample);
     if (!m.playing_after)
         heard = std::min(heard, m.end);
@@ -195,12 +203,21 @@ bool init(int mix_rate, int) {
         return false;
     }
     sound.device_rate = have.freq;
+    // SDL's PulseAudio driver asks the server to keep one device buffer
+    // (its target length) and writes the next one as the server takes it
+    // in, so at a mixing call a whole buffer is still ahead of the sample
+    // being heard (measured through a null sink: 1020 of 1024 frames, the
+    // server's own latency inside it). The other drivers take a buffer as
+    // they play it.
+    const char* driver = SDL_GetCurrentAudioDriver();
+    sound.held_beyond = driver && std::strcmp(driver, "pulseaudio") == 0 ? int(have.samples) : 0;
     sound.volume = 255;
     sound.channel = channel_record{};
     sound.last_mix = mix_record{};
     sound.heard_floor = 0.0;
     sound.mixed = 0;
-    sound.history.assign(size_t(2 * std::max(int(have.samples), fft_size) + fft_size), 0.0f);
+    sound.history.assign(size_t(2 * std::max(int(have.samples), fft_size) + sound.held_beyond + fft_size),
+                         0.0f);
 
     sound.fft_in = fftwf_alloc_real(fft_size);
     sound.fft_out = fftwf_alloc_complex(fft_size / 2 + 1);
@@ -501,7 +518,8 @@ const float* spectrum() {
     SDL_LockAudioDevice(sound.device);
     // The window ends at the device frame being heard now.
     const mix_record& m = sound.last_mix;
-    const uint64_t held = m.frames > 0 ? uint64_t(m.frames) - uint64_t(frames_heard_since_mix(m)) : 0;
+    const uint64_t held =
+        m.frames > 0 ? uint64_t(frames_held_at_mix(m)) - uint64_t(frames_heard_since_mix(m)) : 0;
     const int64_t heard_end = int64_t(sound.mixed) - int64_t(held);
     const size_t history_size = sound.history.size();
     for (int i = 0; i < fft_size; ++i) {

@@ -11,6 +11,8 @@
 #include <string>
 #include <thread>
 
+#include <unistd.h>
+
 #include "parts/parts.h"
 #include "platform/platform.h"
 #include "resources/resources.h"
@@ -30,7 +32,32 @@ void say(const std::string& text) {
     std::fflush(stderr);
 }
 
+// Resident memory of this process, kilobytes.
+long resident_kb() {
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+long long monotonic_ns(clock_type::time_point t) {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+}
+
+// For measurements (QUORLAXEN_VIEWER_CLOCK=FILE): one line per frame played,
+// "frame READ PRESENTED SHOW_TIME RSS_KB", READ and PRESENTED the
+// CLOCK_MONOTONIC nanoseconds just before the frame driver reads its clocks
+// and just after the buffer swap; "start NS RSS_KB" first and "end NS
+// RSS_KB" when the viewer quits.
+FILE* clock_log = nullptr;
+
 [[noreturn]] void quit(int code) {
+    if (clock_log) {
+        std::fprintf(clock_log, "end %lld %ld\n", monotonic_ns(clock_type::now()), resident_kb());
+        std::fclose(clock_log);
+    }
     shell::destroy_gl_window();
     platform::native_platform().exit_process(code); // closes the sound and SDL
     std::abort();
@@ -148,6 +175,13 @@ int main(int argc, char** argv) {
     }
     // For tests and scripts: each paused frame is also written to this file.
     const char* frame_file = std::getenv("QUORLAXEN_VIEWER_FRAME");
+    if (const char* name = std::getenv("QUORLAXEN_VIEWER_CLOCK")) {
+        clock_log = std::fopen(name, "w");
+        if (!clock_log) say(std::string("cannot write ") + name);
+        if (clock_log) std::setvbuf(clock_log, nullptr, _IOLBF, 256); // followed while it is written
+        if (clock_log)
+            std::fprintf(clock_log, "start %lld %ld\n", monotonic_ns(clock_type::now()), resident_kb());
+    }
 
     platform::platform& sys = platform::sys();
     sys.enter_executable_folder(argv[0]);
@@ -298,12 +332,16 @@ int main(int argc, char** argv) {
         }
 
         if (!keys.paused) {
+            const auto read = clock_type::now();
             run_frame();
             if (window_width != kept.width || window_height != kept.height) {
                 viewer::keep(kept);
                 viewer::show_kept(kept, window_width, window_height);
             }
             frame_shown();
+            if (clock_log)
+                std::fprintf(clock_log, "frame %lld %lld %.9f %ld\n", monotonic_ns(read),
+                             monotonic_ns(last_present), runtime().show_time, resident_kb());
             continue;
         }
 
