@@ -56,20 +56,21 @@ bool load_recording(const fs::path& base, recording& out, std::string& error) {
 }
 
 double heard_frame(const recording& r, int64_t ns) {
-    constexpr int64_t half_window = 500000000, near = 100000000;
+    constexpr int64_t half_window = 500000000, gap = 50000000;
     auto lead = [](const recording::clock_point& p) { return double(p.ns) / 1e9 - p.frame / rate; };
     auto at = [](const recording::clock_point& p, int64_t t) { return p.ns < t; };
-    // Points close on both sides, on one line: else the clock is not known here.
-    const auto after = std::lower_bound(r.clock.begin(), r.clock.end(), ns, at);
-    if (after == r.clock.begin() || after == r.clock.end()) return NAN;
-    const auto before = after - 1;
-    if (ns - before->ns > near || after->ns - ns > near || std::fabs(lead(*after) - lead(*before)) > 0.0005)
+    // Known only where the stream's clock kept pace for half a second on
+    // both sides: points no further apart than 50 ms, all on one line.
+    const auto from = std::lower_bound(r.clock.begin(), r.clock.end(), ns - half_window, at);
+    const auto to = std::lower_bound(r.clock.begin(), r.clock.end(), ns + half_window, at);
+    if (from == to || from->ns - (ns - half_window) > gap || (ns + half_window) - (to - 1)->ns > gap)
         return NAN;
-    const double line = lead(*before);
+    const double line = lead(*from);
     std::vector<double> carried;
-    for (auto p = std::lower_bound(r.clock.begin(), r.clock.end(), ns - half_window, at);
-         p != r.clock.end() && p->ns < ns + half_window; ++p)
-        if (std::fabs(lead(*p) - line) < 0.001) carried.push_back(p->frame + double(ns - p->ns) * rate / 1e9);
+    for (auto p = from; p != to; ++p) {
+        if ((p != from && p->ns - (p - 1)->ns > gap) || std::fabs(lead(*p) - line) > 0.001) return NAN;
+        carried.push_back(p->frame + double(ns - p->ns) * rate / 1e9);
+    }
     return median(carried);
 }
 

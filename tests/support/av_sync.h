@@ -33,10 +33,12 @@ struct recording {
 bool load_recording(const fs::path& base, recording& out, std::string& error);
 
 // The frame of the recording being played at CLOCK_MONOTONIC `ns`: the
-// median of the clock points within half a second on the same line, each
-// carried to `ns` (the sink's clock may run off the system's by a few
-// hundred parts per million, so one line over a whole run would not do);
-// NaN where the stream's clock did not keep pace with the system's.
+// median of the clock points within half a second, each carried to `ns`
+// (the sink's clock may run off the system's by a few hundred parts per
+// million, so one line over a whole run would not do); NaN unless the
+// stream's clock kept pace with the system's on one line all that second
+// (when a player connects the server changes the sink's latency and the
+// stream's clock stands still for a while).
 double heard_frame(const recording& r, int64_t ns);
 
 // The music file decoded by ffmpeg to 16-bit stereo at 44100 Hz; empty when
