@@ -1,8 +1,9 @@
 // The scene script, rows 1 to 42: frame prologue, backdrop layers, dot
 // fields, doodle sets, title, walkers, trumpets, horn glows, the shape
-// animation, trains and tracks. Every row tests its own window on T and
-// reseeds the shared generator before any random layout, so the picture is
-// a pure function of T, the sway values, the cameras and the resources.
+// animation, trains and tracks; the table of these rows with their windows
+// is at the end. Every row reseeds the shared generator before any random
+// layout, so the picture is a pure function of T, the sway values, the
+// cameras and the resources.
 #include "scenes/scene_script.h"
 
 #include <GL/glew.h>
@@ -11,6 +12,8 @@
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
+#include <iterator>
+#include <vector>
 
 #include "math/gl_helpers.h"
 #include "math/random.h"
@@ -296,6 +299,7 @@ void prologue(scene_assets& part, show_context& context, const script_frame& f) 
     glDisable(GL_BLEND);
     bind_texture_slot(context, paper_texture_slot);
     glEnable(GL_TEXTURE_2D);
+    begin_backdrop(part.paper_squares, target_clear_colour);
 }
 
 void stripe_wall(const show_context& context, const script_frame& f) {
@@ -324,82 +328,116 @@ void stripe_wall(const show_context& context, const script_frame& f) {
     glEnd();
 }
 
-// Rows 2 to 8.
-void backdrop(scene_assets& part, show_context& context, const script_frame& f) {
-    const double T = f.T;
-    begin_backdrop(part.paper_squares, target_clear_colour);
-    if (T < 30.53) {
-        glColor3f(0.35f, 0.5f, 0.5f);
-        glPushMatrix();
-        square(part, 0.0, 640.0, 880.0, 6.0f);
-        glPopMatrix();
-    }
+// Rows 2 to 8: the backdrop layers. Their squares are kept for the
+// backdrop's one pass, which draws them when the backdrop is flushed.
 
+// Row 2: the opening's paper, opaque.
+void paper_opening(scene_assets& part, show_context&, const script_frame&) {
+    glColor3f(0.35f, 0.5f, 0.5f);
     glPushMatrix();
-    apply_sway_camera(f);
+    square(part, 0.0, 640.0, 880.0, 6.0f);
+    glPopMatrix();
+}
+
+// The translucent layers' alpha, set up by row 3 and read again by row 5.
+float translucent_alpha(const script_frame& f) { return float(0.95 * f.envelope(31, 0.2, 69, 0.2)); }
+
+// Row 3: the blending and colour of the translucent layers.
+void translucent_setup(scene_assets&, show_context&, const script_frame& f) {
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    const float A = float(0.95 * f.envelope(31, 0.2, 69, 0.2));
-    if (T > 50)
+    const float A = translucent_alpha(f);
+    if (f.T > 50)
         glColor4f(0.3f, 0.4f, 0.7f, A);
     else
         glColor4f(0.0f, 0.4f, 1.0f, A);
-    if (T >= 30.53 && T < 50) square(part, 0.0, 320.0, 440.0, 3.0f);
-    // Once A is back to 0 the square would blend to nothing; the camera it
-    // leaves and its texture coordinate are replaced below (T > 70).
-    if (T > 50 && T <= 80 && (A > 0.0f || T <= 70)) {
-        apply_camera(context.context_camera);
-        square(part, 90.0, 10240.0, 12800.0, 12.0f);
-    }
-    if (T > 70) {
-        apply_sway_camera(f);
-        const double e = ease(f.ramp(69, 0.14), 1);
-        const double fr = f.ramp(93, 0.15);
-        if (T > 160)
-            glColor4f(1.6f, 0.2f, 0.2f, float(0.95 * e));
-        else
-            glColor4f(float(0.7 * fr), 0.3f, float(0.5 - 0.5 * fr), float(0.95 * e));
-        square(part, 0.0, 320.0, 440.0, 3.0f);
-        const double g = f.envelope(109, 0.15, 169, 0.18);
-        if (g > 0.0001) {
-            apply_camera(part.camera_3);
-            const double h = ease(f.ramp(152, 0.3), 1);
-            glColor4f(float(0.7 - h), 0.5f, float(h), float(g));
-            if (g > 1e-6) square(part, 0.0, 320.0, 440.0, 48.0f);
-        }
-    }
-    if (T > 68 && T < 99) {
-        // The wall's strips lie between the squares.
-        flush_backdrop(part.paper_squares);
-        stripe_wall(context, f);
+}
+
+// Row 4.
+void paper_swaying(scene_assets& part, show_context&, const script_frame& f) {
+    glPushMatrix();
+    apply_sway_camera(f);
+    square(part, 0.0, 320.0, 440.0, 3.0f);
+    glPopMatrix();
+}
+
+// Row 5: the wide paper through the context camera.
+void paper_wide(scene_assets& part, show_context& context, const script_frame& f) {
+    // Once the alpha is back to 0 the square would blend to nothing; the
+    // texture coordinate it leaves is replaced by row 6 (T > 70).
+    if (!(translucent_alpha(f) > 0.0f || f.T <= 70)) return;
+    glPushMatrix();
+    apply_camera(context.context_camera);
+    square(part, 90.0, 10240.0, 12800.0, 12.0f);
+    glPopMatrix();
+}
+
+// Row 6: the later paper, swaying, and its fine copy through camera 3.
+void paper_late(scene_assets& part, show_context&, const script_frame& f) {
+    const double T = f.T;
+    glPushMatrix();
+    apply_sway_camera(f);
+    const double e = ease(f.ramp(69, 0.14), 1);
+    const double fr = f.ramp(93, 0.15);
+    if (T > 160)
+        glColor4f(1.6f, 0.2f, 0.2f, float(0.95 * e));
+    else
+        glColor4f(float(0.7 * fr), 0.3f, float(0.5 - 0.5 * fr), float(0.95 * e));
+    square(part, 0.0, 320.0, 440.0, 3.0f);
+    const double g = f.envelope(109, 0.15, 169, 0.18);
+    if (g > 0.0001) {
+        apply_camera(part.camera_3);
+        const double h = ease(f.ramp(152, 0.3), 1);
+        glColor4f(float(0.7 - h), 0.5f, float(h), float(g));
+        if (g > 1e-6) square(part, 0.0, 320.0, 440.0, 48.0f);
     }
     glPopMatrix();
+}
 
-    if (T > 41) {
-        bind_texture_slot(context, paper_texture_slot);
-        glPushMatrix();
-        apply_camera(part.camera_1);
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        const float a = float(f.envelope(41, 0.2, 56, 0.23));
-        if (T > 160)
-            glColor4f(0.8f, 0.5f, 0.1f, a);
-        else
-            glColor4f(0.7f, 0.5f, 0.5f, a);
-        if (a > 1e-6) square(part, 0.0, 5600.0, 5600.0, 32.0f);
-        const double b = f.ramp(179, 0.2);
-        glPushMatrix();
-        apply_camera(part.camera_2);
-        const double c = ease(f.ramp(232, 0.4), 1);
-        glColor4f(0.8f, float(0.2 + 0.4 * c), 0.0f, float(0.95 * b));
-        if (b > 1e-6) square(part, 0.0, 5600.0, 5600.0, 1021.44f);
-        glPopMatrix();
-        glPopMatrix();
-    }
+// Row 7: the wall's strips lie between the squares before and after it.
+void stripe_wall_row(scene_assets& part, show_context& context, const script_frame& f) {
     flush_backdrop(part.paper_squares);
-    // The backdrop is handed to the renderer now: on a software renderer it
-    // is drawn on the other cores while this thread prepares the scene.
+    glPushMatrix();
+    stripe_wall(context, f);
+    glPopMatrix();
+}
+
+// Row 8: the two huge squares through cameras 1 and 2.
+void paper_huge(scene_assets& part, show_context& context, const script_frame& f) {
+    bind_texture_slot(context, paper_texture_slot);
+    glPushMatrix();
+    apply_camera(part.camera_1);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    const float a = float(f.envelope(41, 0.2, 56, 0.23));
+    if (f.T > 160)
+        glColor4f(0.8f, 0.5f, 0.1f, a);
+    else
+        glColor4f(0.7f, 0.5f, 0.5f, a);
+    if (a > 1e-6) square(part, 0.0, 5600.0, 5600.0, 32.0f);
+    const double b = f.ramp(179, 0.2);
+    glPushMatrix();
+    apply_camera(part.camera_2);
+    const double c = ease(f.ramp(232, 0.4), 1);
+    glColor4f(0.8f, float(0.2 + 0.4 * c), 0.0f, float(0.95 * b));
+    if (b > 1e-6) square(part, 0.0, 5600.0, 5600.0, 1021.44f);
+    glPopMatrix();
+    glPopMatrix();
+}
+
+// After row 8: the backdrop is handed to the renderer (on a software
+// renderer it is drawn on the other cores while this thread prepares the
+// scene), and the scene's rows start from a known state.
+void end_backdrop(scene_assets& part, show_context& context) {
+    flush_backdrop(part.paper_squares);
     glFlush();
+    mark_frame_stage("scene");
+    show_srand(42424242);
+    disable_vertex_profile(context);
+    disable_fragment_profile(context);
+    reset_draw_state();
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_TEXTURE_2D);
 }
 
 // --- dot fields ---
@@ -948,193 +986,306 @@ void track_copies(scene_assets& part, show_context& context, const script_frame&
 
 } // namespace
 
-void draw_scene_script(scene_assets& part, show_context& context, const script_frame& f) {
-    const double T = f.T;
+namespace {
 
-    // Rows 1 to 8.
-    prologue(part, context, f);
-    backdrop(part, context, f);
-    mark_frame_stage("scene");
+// --- rows 9 to 42, each as the table calls it ---
+
+void first_field(scene_assets& part, show_context& context, const script_frame& f) {
+    glPushMatrix();
+    apply_camera(context.context_camera);
+    draw_hexagon_field(f, hexagon_field_params{}, part.dots);
+    glPopMatrix();
+}
+
+// Rows 10 and 13: the fields of rows 11 and 14 start from this seed, each
+// whether or not the one before it drew.
+void field_seed(scene_assets&, show_context&, const script_frame&) { show_srand(42424242); }
+void field_seed_and_reset(scene_assets&, show_context&, const script_frame&) {
     show_srand(42424242);
-    disable_vertex_profile(context);
-    disable_fragment_profile(context);
     reset_draw_state();
-    glDisable(GL_CULL_FACE);
-    glDisable(GL_TEXTURE_2D);
+}
 
-    // Row 9.
-    if (T < 33) {
-        glPushMatrix();
-        apply_camera(context.context_camera);
-        draw_hexagon_field(f, hexagon_field_params{}, part.dots);
-        glPopMatrix();
-    }
-
-    // Rows 10 to 14, in camera 3's world.
+void orange_field(scene_assets& part, show_context&, const script_frame& f) {
     glPushMatrix();
     apply_camera(part.camera_3);
-    show_srand(42424242);
-    reset_draw_state();
     glScalef(0.1f, 0.1f, 0.1f);
-    if (T > 121 && T < 157) draw_sweep_field(f, field_row_11, part.dots);
+    draw_sweep_field(f, field_row_11, part.dots);
     glPopMatrix();
-    if (T > 155) glow_disc(part, f);
+}
+
+void glow_disc_row(scene_assets& part, show_context&, const script_frame& f) { glow_disc(part, f); }
+
+void blue_field(scene_assets& part, show_context&, const script_frame& f) {
     glPushMatrix();
     apply_camera(part.camera_3);
     glTranslatef(18.0f, 10.0f, 0.0f);
     glScalef(0.15f, 0.15f, 0.15f);
-    show_srand(42424242);
-    if (T > 156) draw_sweep_field(f, field_row_14, part.dots);
+    draw_sweep_field(f, field_row_14, part.dots);
     glPopMatrix();
+}
 
-    if (T > 56 && T < 73) field_row_15(context, f, part.dots);
-    if (T < 33) field_row_16(context, f, part.dots);
+void drifting_field(scene_assets& part, show_context& context, const script_frame& f) {
+    field_row_15(context, f, part.dots);
+}
+void opening_field(scene_assets& part, show_context& context, const script_frame& f) {
+    field_row_16(context, f, part.dots);
+}
+void first_doodles(scene_assets&, show_context& context, const script_frame& f) {
+    draw_meander_set(context, f, doodles_row_17);
+}
 
-    // Doodles and part.tracks.
-    if (T < 35) draw_meander_set(context, f, doodles_row_17);
-    if (T > 119 && T < 150)
-        glow_doodles(part, f, {4234246, 119, 149, 40, 284.5, 266, {1.0f, 0.5f, 0.0f}, {1.0f, 0.0f, 0.0f}});
-    if (T > 152 && T < 181)
-        glow_doodles(part, f, {4234246, 152, 180, 60, 888.1, 659, {1.0f, 0.6f, 0.6f}, {0.2f, 0.4f, 0.4f}});
-    if (T < 36) draw_meander_set(context, f, doodles_row_20);
-    if (T > 51 && T < 62) tracks_row_21(context, f);
+constexpr glow_doodle_set glowing_doodles_18 = {
+    4234246, 119, 149, 40, 284.5, 266, {1.0f, 0.5f, 0.0f}, {1.0f, 0.0f, 0.0f}};
+constexpr glow_doodle_set glowing_doodles_19 = {
+    4234246, 152, 180, 60, 888.1, 659, {1.0f, 0.6f, 0.6f}, {0.2f, 0.4f, 0.4f}};
+void glowing_doodles_row_18(scene_assets& part, show_context&, const script_frame& f) {
+    glow_doodles(part, f, glowing_doodles_18);
+}
+void glowing_doodles_row_19(scene_assets& part, show_context&, const script_frame& f) {
+    glow_doodles(part, f, glowing_doodles_19);
+}
+
+void second_doodles(scene_assets&, show_context& context, const script_frame& f) {
+    draw_meander_set(context, f, doodles_row_20);
+}
+void track_lines(scene_assets&, show_context& context, const script_frame& f) { tracks_row_21(context, f); }
+void emptying_field(scene_assets& part, show_context& context, const script_frame& f) {
     field_row_22(context, f, part.dots);
+}
+void title_first_line(scene_assets& part, show_context& context, const script_frame& f) {
+    title_line(part, context, f, 0, 26.5, -1.52, f.envelope(1, 0.45, 8, 0.25));
+}
+void title_second_line(scene_assets& part, show_context& context, const script_frame& f) {
+    title_line(part, context, f, 1, 13.2, -46.786, f.envelope(3, 0.45, 10, 0.25));
+}
+void coloured_doodles(scene_assets&, show_context& context, const script_frame& f) {
+    doodles_row_25(context, f);
+}
 
-    // Title.
-    if (T < 18) title_line(part, context, f, 0, 26.5, -1.52, f.envelope(1, 0.45, 8, 0.25));
-    if (T < 19) title_line(part, context, f, 1, 13.2, -46.786, f.envelope(3, 0.45, 10, 0.25));
+void horn_glow_opening(scene_assets& part, show_context& context, const script_frame& f) {
+    const double T = f.T;
+    glPushMatrix();
+    apply_camera(context.context_camera);
+    glTranslatef(200.0f, -50.0f, 220.0f);
+    glRotatef(float(56.0 * clamp01(0.068 * (T - 10.0)) - 20.0), 0.0f, 0.0f, 1.0f);
+    glScalef(-8.0f, -8.0f, 8.0f);
+    const double g = 7.0 * ease(f.ramp(12, 0.1), 1) - 3.0;
+    model_glow(part, context, part.horn, 10.0 * g - 3.0, 10.0 * g);
+    glPopMatrix();
+}
 
-    if (T < 54) doodles_row_25(context, f);
-    if (T < 46) beam_and_machine(part, context, f);
+void horn_glow_sliding(scene_assets& part, show_context& context, const script_frame& f) {
+    const double T = f.T;
+    glPushMatrix();
+    apply_camera(part.camera_1);
+    glTranslatef(0.0f, float(60.0 - 70.0 * (T - 42.0)), 300.0f);
+    glRotatef(float((0.6 * T + 4.0) * 56.0 - 20.0), 0.0f, 0.0f, 1.0f);
+    glScalef(-8.0f, -8.0f, 8.0f);
+    const double g = 7.0 * ease(f.ramp(41.5, 0.4), 1) - 3.0;
+    model_glow(part, context, part.horn, 10.0 * g - 3.0, 10.0 * g);
+    glPopMatrix();
+}
 
-    // Horn glows.
-    if (T < 32) {
-        glPushMatrix();
-        apply_camera(context.context_camera);
-        glTranslatef(200.0f, -50.0f, 220.0f);
-        glRotatef(float(56.0 * clamp01(0.068 * (T - 10.0)) - 20.0), 0.0f, 0.0f, 1.0f);
-        glScalef(-8.0f, -8.0f, 8.0f);
-        const double g = 7.0 * ease(f.ramp(12, 0.1), 1) - 3.0;
-        model_glow(part, context, part.horn, 10.0 * g - 3.0, 10.0 * g);
-        glPopMatrix();
-    }
-    if (T > 41 && T < 47) {
-        glPushMatrix();
-        apply_camera(part.camera_1);
-        glTranslatef(0.0f, float(60.0 - 70.0 * (T - 42.0)), 300.0f);
-        glRotatef(float((0.6 * T + 4.0) * 56.0 - 20.0), 0.0f, 0.0f, 1.0f);
-        glScalef(-8.0f, -8.0f, 8.0f);
-        const double g = 7.0 * ease(f.ramp(41.5, 0.4), 1) - 3.0;
-        model_glow(part, context, part.horn, 10.0 * g - 3.0, 10.0 * g);
-        glPopMatrix();
-    }
+void trumpet_high(scene_assets& part, show_context&, const script_frame& f) {
+    begin_solid(part.camera_1);
+    glTranslatef(0.0f, -160.0f, 350.0f);
+    glScalef(10.0f, 10.0f, 10.0f);
+    glRotatef(90.0f, 1.0f, 0.0f, 0.0f);
+    trumpet_with_valves(part, f.T, 0.3);
+    end_solid();
+}
 
-    // Trumpets and walkers under camera 1.
-    if (T > 43 && T < 50) {
-        begin_solid(part.camera_1);
-        glTranslatef(0.0f, -160.0f, 350.0f);
-        glScalef(10.0f, 10.0f, 10.0f);
-        glRotatef(90.0f, 1.0f, 0.0f, 0.0f);
-        trumpet_with_valves(part, T, 0.3);
-        end_solid();
-    }
-    if (T > 44 && T < 47.2) {
-        begin_solid(part.camera_1);
-        walkers(part, f, 4243030, 5, false);
-        end_solid();
-    }
-    if (T > 47.2 && T < 52) {
-        begin_solid(part.camera_1);
-        walkers(part, f, 4243031, 6, true);
-        end_solid();
-    }
-    if (T > 45 && T < 54) {
-        begin_solid(part.camera_1);
-        glTranslatef(0.0f, -270.0f, 250.0f);
-        glScalef(-10.0f, 10.0f, 10.0f);
-        trumpet_with_valves(part, T, 0.4);
-        end_solid();
-    }
-    if (T > 46 && T < 58) {
-        begin_solid(part.camera_1);
-        glTranslatef(104.0f, -500.0f, 50.0f);
-        glScalef(30.0f, 30.0f, 30.0f);
-        trumpet_with_valves(part, T, 0.25);
-        end_solid();
-    }
+void walkers_row_30(scene_assets& part, show_context&, const script_frame& f) {
+    begin_solid(part.camera_1);
+    walkers(part, f, 4243030, 5, false);
+    end_solid();
+}
 
-    // Row 34: the part.horn glowing on the plain.
-    if (T > 55 && T < 70) {
-        glPushMatrix();
-        apply_camera(context.context_camera);
-        glTranslatef(2054.0f, -870.0f, 100.0f);
-        glScalef(60.0f, 60.0f, 60.0f);
-        glRotatef(90.8f, 0.0f, 0.0f, 1.0f);
-        glRotatef(float(-30.0 * ease(f.ramp(58, 0.2), 1)), 0.0f, 0.0f, 1.0f);
-        const double g = 7.0 * ease(f.ramp(55.5, 0.3), 1) - 3.0;
-        model_glow(part, context, part.horn, 10.0 * g - 3.0, 10.0 * g);
-        glPopMatrix();
-    }
-    if (T > 60 && T < 71) {
-        begin_solid(context.context_camera);
-        glTranslatef(3694.0f, -1011.0f, 2400.0f);
-        glScalef(200.0f, 200.0f, 200.0f);
-        glRotatef(90.8f, 0.0f, 0.0f, 1.0f);
-        glRotatef(90.0f, 1.0f, 0.0f, 0.0f);
-        trumpet_with_valves(part, T, 0.35);
-        end_solid();
-    }
-    if (T > 60 && T < 74) {
-        begin_solid(context.context_camera);
-        glTranslatef(3858.4995f, 1388.0f, 100.0f);
-        glScalef(340.0f, -340.0f, 340.0f);
-        glRotatef(90.0f, 0.0f, 0.0f, 1.0f);
-        glRotatef(90.0f, 1.0f, 0.0f, 0.0f);
-        part.flute.draw();
-        end_solid();
-    }
-    crowd(part, context, f);
+void walkers_row_31(scene_assets& part, show_context&, const script_frame& f) {
+    begin_solid(part.camera_1);
+    walkers(part, f, 4243031, 6, true);
+    end_solid();
+}
 
-    // Rows 38 and 39: the outline-shape animation.
-    if (T > 63.2 && T < 68.5) {
-        glPushMatrix();
-        apply_camera(context.context_camera);
-        glTranslatef(3613.0334f, -1708.0f, 100.0f);
-        glScalef(-1040.0f, -800.0f, 800.0f);
-        shape_frame(part, f);
-        glPopMatrix();
-    }
-    if (T > 70 && T < 75) {
-        glPushMatrix();
-        apply_camera(context.context_camera);
-        glTranslatef(4670.4995f, 4028.0f, 100.0f);
-        glScalef(0.85f, 0.85f, 0.85f);
-        glScalef(-1040.0f, 800.0f, 800.0f);
-        shape_frame(part, f);
-        glPopMatrix();
-    }
+void trumpet_mirrored(scene_assets& part, show_context&, const script_frame& f) {
+    begin_solid(part.camera_1);
+    glTranslatef(0.0f, -270.0f, 250.0f);
+    glScalef(-10.0f, 10.0f, 10.0f);
+    trumpet_with_valves(part, f.T, 0.4);
+    end_solid();
+}
 
-    // Rows 40 to 42: trains and part.tracks.
-    if (T > 52.5 && T < 59.3) {
-        begin_solid(context.context_camera);
-        glTranslatef(float(170.0 * (std::max(T - 50.0, 0.0) - 1.0) + 104.0), -417.8f, 50.0f);
-        glScalef(5.0f, 5.0f, 0.0f);
-        glRotatef(90.0f, 0.0f, 1.0f, 0.0f);
-        part.train.draw();
-        end_solid();
-    }
-    const double grow = ease(clamp01(0.8 * (T - 74.4)), 2);
-    if (T > 70 && T < 115) {
-        begin_solid(context.context_camera);
-        glTranslatef(part.anchor_2.x, part.anchor_2.y, part.anchor_2.z);
-        glScalef(50.0f, 50.0f, float(50.0 * grow));
-        glRotatef(90.0f, 0.0f, 0.0f, 1.0f);
-        glRotatef(90.0f, 0.0f, 1.0f, 0.0f);
-        part.train.draw();
-        end_solid();
-    }
-    track_copies(part, context, f, grow);
+void trumpet_large(scene_assets& part, show_context&, const script_frame& f) {
+    begin_solid(part.camera_1);
+    glTranslatef(104.0f, -500.0f, 50.0f);
+    glScalef(30.0f, 30.0f, 30.0f);
+    trumpet_with_valves(part, f.T, 0.25);
+    end_solid();
+}
 
+// Row 34: the horn glowing on the plain.
+void horn_glow_plain(scene_assets& part, show_context& context, const script_frame& f) {
+    glPushMatrix();
+    apply_camera(context.context_camera);
+    glTranslatef(2054.0f, -870.0f, 100.0f);
+    glScalef(60.0f, 60.0f, 60.0f);
+    glRotatef(90.8f, 0.0f, 0.0f, 1.0f);
+    glRotatef(float(-30.0 * ease(f.ramp(58, 0.2), 1)), 0.0f, 0.0f, 1.0f);
+    const double g = 7.0 * ease(f.ramp(55.5, 0.3), 1) - 3.0;
+    model_glow(part, context, part.horn, 10.0 * g - 3.0, 10.0 * g);
+    glPopMatrix();
+}
+
+void trumpet_giant(scene_assets& part, show_context& context, const script_frame& f) {
+    begin_solid(context.context_camera);
+    glTranslatef(3694.0f, -1011.0f, 2400.0f);
+    glScalef(200.0f, 200.0f, 200.0f);
+    glRotatef(90.8f, 0.0f, 0.0f, 1.0f);
+    glRotatef(90.0f, 1.0f, 0.0f, 0.0f);
+    trumpet_with_valves(part, f.T, 0.35);
+    end_solid();
+}
+
+void flute_giant(scene_assets& part, show_context& context, const script_frame&) {
+    begin_solid(context.context_camera);
+    glTranslatef(3858.4995f, 1388.0f, 100.0f);
+    glScalef(340.0f, -340.0f, 340.0f);
+    glRotatef(90.0f, 0.0f, 0.0f, 1.0f);
+    glRotatef(90.0f, 1.0f, 0.0f, 0.0f);
+    part.flute.draw();
+    end_solid();
+}
+
+// Rows 38 and 39: the outline-shape animation.
+void shapes_first(scene_assets& part, show_context& context, const script_frame& f) {
+    glPushMatrix();
+    apply_camera(context.context_camera);
+    glTranslatef(3613.0334f, -1708.0f, 100.0f);
+    glScalef(-1040.0f, -800.0f, 800.0f);
+    shape_frame(part, f);
+    glPopMatrix();
+}
+
+void shapes_second(scene_assets& part, show_context& context, const script_frame& f) {
+    glPushMatrix();
+    apply_camera(context.context_camera);
+    glTranslatef(4670.4995f, 4028.0f, 100.0f);
+    glScalef(0.85f, 0.85f, 0.85f);
+    glScalef(-1040.0f, 800.0f, 800.0f);
+    shape_frame(part, f);
+    glPopMatrix();
+}
+
+// Rows 40 to 42: trains and tracks.
+void train_on_track_lines(scene_assets& part, show_context& context, const script_frame& f) {
+    begin_solid(context.context_camera);
+    glTranslatef(float(170.0 * (std::max(f.T - 50.0, 0.0) - 1.0) + 104.0), -417.8f, 50.0f);
+    glScalef(5.0f, 5.0f, 0.0f);
+    glRotatef(90.0f, 0.0f, 1.0f, 0.0f);
+    part.train.draw();
+    end_solid();
+}
+
+// How far the train of row 41 and the tracks of row 42 have grown out of
+// the plane.
+double train_growth(double T) { return ease(clamp01(0.8 * (T - 74.4)), 2); }
+
+void growing_train(scene_assets& part, show_context& context, const script_frame& f) {
+    begin_solid(context.context_camera);
+    glTranslatef(part.anchor_2.x, part.anchor_2.y, part.anchor_2.z);
+    glScalef(50.0f, 50.0f, float(50.0 * train_growth(f.T)));
+    glRotatef(90.0f, 0.0f, 0.0f, 1.0f);
+    glRotatef(90.0f, 0.0f, 1.0f, 0.0f);
+    part.train.draw();
+    end_solid();
+}
+
+void track_copies_row(scene_assets& part, show_context& context, const script_frame& f) {
+    track_copies(part, context, f, train_growth(f.T));
+}
+
+// Rows 1 to 8; the backdrop is flushed after the last of them.
+constexpr script_row backdrop_rows[] = {
+    {"1", always, prologue},
+    {"2", before(30.53), paper_opening},
+    {"3", always, translucent_setup},
+    {"4", closed_open(30.53, 50.0), paper_swaying},
+    {"5", open_closed(50.0, 80.0), paper_wide},
+    {"6", after(70.0), paper_late},
+    {"7", between(68.0, 99.0), stripe_wall_row},
+    {"8", after(41.0), paper_huge},
+};
+
+constexpr script_row rows_9_to_42[] = {
+    {"9", before(33.0), first_field},
+    {"10", always, field_seed_and_reset},
+    {"11", between(121.0, 157.0), orange_field},
+    {"12", after(155.0), glow_disc_row},
+    {"13", always, field_seed},
+    {"14", after(156.0), blue_field},
+    {"15", between(56.0, 73.0), drifting_field},
+    {"16", before(33.0), opening_field},
+    {"17", before(35.0), first_doodles},
+    {"18", between(119.0, 150.0), glowing_doodles_row_18},
+    {"19", between(152.0, 181.0), glowing_doodles_row_19},
+    {"20", before(36.0), second_doodles},
+    {"21", between(51.0, 62.0), track_lines},
+    {"22", always, emptying_field},
+    {"23", before(18.0), title_first_line},
+    {"24", before(19.0), title_second_line},
+    {"25", before(54.0), coloured_doodles},
+    {"26", before(46.0), beam_and_machine},
+    {"27", before(32.0), horn_glow_opening},
+    {"28", between(41.0, 47.0), horn_glow_sliding},
+    {"29", between(43.0, 50.0), trumpet_high},
+    {"30", between(44.0, 47.2), walkers_row_30},
+    {"31", between(47.2, 52.0), walkers_row_31},
+    {"32", between(45.0, 54.0), trumpet_mirrored},
+    {"33", between(46.0, 58.0), trumpet_large},
+    {"34", between(55.0, 70.0), horn_glow_plain},
+    {"35", between(60.0, 71.0), trumpet_giant},
+    {"36", between(60.0, 74.0), flute_giant},
+    {"37", always, crowd},
+    {"38", between(63.2, 68.5), shapes_first},
+    {"39", between(70.0, 75.0), shapes_second},
+    {"40", between(52.5, 59.3), train_on_track_lines},
+    {"41", between(70.0, 115.0), growing_train},
+    {"42", always, track_copies_row},
+};
+
+void draw_rows(std::span<const script_row> rows, scene_assets& part, show_context& context,
+               const script_frame& f) {
+    for (const script_row& row : rows)
+        if (row.window.contains(f.T)) row.draw(part, context, f);
+}
+
+} // namespace
+
+std::span<const script_row> scene_script_rows() {
+    static const std::vector<script_row> rows = [] {
+        std::vector<script_row> all(std::begin(backdrop_rows), std::end(backdrop_rows));
+        all.insert(all.end(), std::begin(rows_9_to_42), std::end(rows_9_to_42));
+        const std::span<const script_row> late = script_rows_43_to_65();
+        all.insert(all.end(), late.begin(), late.end());
+        return all;
+    }();
+    return rows;
+}
+
+std::string drawing_rows(double T) {
+    std::string out;
+    for (const script_row& row : scene_script_rows()) {
+        if (row.window.always() || !row.window.contains(T)) continue;
+        if (!out.empty()) out += ' ';
+        out += row.row;
+    }
+    return out;
+}
+
+void draw_scene_script(scene_assets& part, show_context& context, const script_frame& f) {
+    draw_rows(backdrop_rows, part, context, f);
+    end_backdrop(part, context);
+    draw_rows(rows_9_to_42, part, context, f);
     draw_script_rows_43_to_65(part, context, f);
 
     disable_vertex_profile(context);

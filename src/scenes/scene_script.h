@@ -1,13 +1,17 @@
 // The scene script: one frame of the show as a pure function of the scene
-// time. draw_scene_script runs the frame prologue, the backdrop layers and
-// rows 1 to 42 (scene_script.cpp), then hands the same frame record to
-// draw_script_rows_43_to_65 (scene_script_rows43.cpp).
+// time. The script is a table of rows, each an element of the show with the
+// window of scene time in which it draws, walked in order every frame:
+// rows 1 to 42 in scene_script.cpp, rows 43 to 65 in scene_script_rows43.cpp.
+// Rows whose window is `always` run in every frame; some only set up state
+// (a seed, a reset) for the rows after them.
 //
 // Shared here: the per-frame record and the small helpers every row builds
 // on (envelopes, the shared random draws, camera application, dots, the
 // first-field cell formula, doodle command strings, the track-line set).
 #pragma once
 
+#include <limits>
+#include <span>
 #include <string>
 
 #include "math/vec3.h"
@@ -133,11 +137,54 @@ struct walker_place {
 };
 walker_place walker_at(double T, double speed_draw, double spread_draw, bool mirrored);
 
-// Every element of the show in its time window, for one frame.
+// --- the table of rows ---
+
+// The scene times at which a row draws: from `from` to `to`, each end open
+// unless marked closed; an infinite end leaves that side unbounded.
+struct row_window {
+    double from = -std::numeric_limits<double>::infinity();
+    double to = std::numeric_limits<double>::infinity();
+    bool from_closed = false;
+    bool to_closed = false;
+
+    constexpr bool contains(double T) const {
+        return (from_closed ? T >= from : T > from) && (to_closed ? T <= to : T < to);
+    }
+    constexpr bool always() const {
+        return from == -std::numeric_limits<double>::infinity() &&
+               to == std::numeric_limits<double>::infinity();
+    }
+};
+constexpr row_window always{};
+constexpr row_window before(double t) { return {-std::numeric_limits<double>::infinity(), t}; } // T < t
+constexpr row_window after(double t) { return {t}; }                                            // T > t
+constexpr row_window between(double from, double to) { return {from, to}; }                     // open
+constexpr row_window closed_open(double from, double to) { return {from, to, true, false}; } // from <= T < to
+constexpr row_window open_closed(double from, double to) { return {from, to, false, true}; } // from < T <= to
+
+using row_draw = void (*)(scene_assets& assets, show_context& context, const script_frame& frame);
+
+struct script_row {
+    const char* row; // its number in the script: "1" ... "65", "63a" ...
+    row_window window;
+    row_draw draw;
+};
+
+// Every row of the script, in drawing order.
+std::span<const script_row> scene_script_rows();
+// The rows 43 to 65, in their order; defined with those rows.
+std::span<const script_row> script_rows_43_to_65();
+
+// The numbers of the rows with a window of their own that draw at T (the
+// rows that run in every frame left out), separated by spaces.
+std::string drawing_rows(double T);
+
+// Every element of the show in its time window, for one frame: the rows in
+// order, the backdrop flushed after row 8, the GL state put back at the end.
 void draw_scene_script(scene_assets& assets, show_context& context, const script_frame& frame);
 
-// The rows 43 to 65; defined with those rows. Runs right after row 42 in
-// the same matrix and GL state.
+// The rows 43 to 65 alone, as the whole script runs them after row 42 in
+// the same matrix and GL state; the draw state reset after the last.
 void draw_script_rows_43_to_65(scene_assets& assets, show_context& context, const script_frame& frame);
 
 // A model's glow as the rows draw it: warm light, then dark, through the

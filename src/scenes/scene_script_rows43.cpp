@@ -1,9 +1,9 @@
 // Rows 43 to 65 of the scene script: razors cutting curved lines, falling
 // trombones, the monster machine, roads and railway tracks, greetings, boats
 // on a rising sea, the finale with the gun, the parade of instruments, the
-// bicycle, the helicopter and the telos halves. Run right after row 42 in
-// the same frame; every row tests its own window and reseeds the shared
-// generator before any random layout. Row 59 writes part.script_anchor,
+// bicycle, the helicopter and the telos halves; the table of these rows with
+// their windows is at the end. Run right after row 42 in the same frame;
+// every row reseeds the shared generator before any random layout. Row 59 writes part.script_anchor,
 // which camera_3 follows in the next frame.
 #include "scenes/scene_script_rows43.h"
 
@@ -26,7 +26,7 @@ constexpr double pi = 3.14159265358979323846;
 
 // The four razor sets. Row 43's start is the table's; the later sets start
 // where camera_3's base pose looks when each opens, at the same offset.
-const razor_set razor_sets[4] = {
+constexpr razor_set razor_sets[4] = {
     {424246, 127.0, 164.0, 5.0, 2.0, 128.7, 25.8, 4.0, 1e9},
     {424266, 135.0, 165.0, 5.0, 2.0, 136.7, 34.6, 14.7, 148.0},
     {424286, 160.0, 175.0, 10.0, 10.0, 161.7, 62.1, 26.7, 177.0},
@@ -61,7 +61,6 @@ void about_pivot(const float pivot[3], double degrees, float x, float y, float z
 
 void razors(scene_assets& part, const script_frame& f, const razor_set& set) {
     const double T = f.T;
-    if (T <= set.from || T >= set.to) return;
     show_srand(set.seed);
     glDisable(GL_BLEND);
     glPushMatrix();
@@ -112,7 +111,7 @@ void trombone_at(scene_assets& part, double x, double y, double z, float mirror)
     end_solid();
 }
 
-void falling_trombones(scene_assets& part, const script_frame& f) {
+void falling_trombones(scene_assets& part, show_context&, const script_frame& f) {
     const double T = f.T;
     show_srand(242342323);
     const double count = falling_trombone_count(T);
@@ -134,9 +133,8 @@ void falling_trombones(scene_assets& part, const script_frame& f) {
 
 // --- row 50: the monster machine ---
 
-void monster_machine(scene_assets& part, const script_frame& f) {
+void monster_machine(scene_assets& part, show_context&, const script_frame& f) {
     const double T = f.T;
-    if (T <= 115.0 || T >= 135.0) return;
     show_srand(424244);
     const mesh& teras = part.teras;
     begin_solid(part.camera_3);
@@ -189,9 +187,8 @@ void monster_machine(scene_assets& part, const script_frame& f) {
 
 // --- row 51: the blue dot field ---
 
-void blue_dot_field(scene_assets& part, const script_frame& f) {
+void blue_dot_field(scene_assets& part, show_context&, const script_frame& f) {
     const double T = f.T;
-    if (T <= 93.0 || T >= 124.0) return;
     glPushMatrix();
     apply_camera(part.camera_3);
     show_srand(42424242);
@@ -241,9 +238,8 @@ void blue_dot_field(scene_assets& part, const script_frame& f) {
 
 // --- rows 52 to 54: roads, tracks and the train on them ---
 
-void roads(scene_assets& part, const script_frame& f) {
+void roads(scene_assets& part, show_context&, const script_frame& f) {
     const double T = f.T;
-    if (T <= 113.0 || T >= 133.0) return;
     glPushMatrix();
     apply_camera(part.camera_3);
     show_srand(4234234);
@@ -262,9 +258,8 @@ void roads(scene_assets& part, const script_frame& f) {
     glPopMatrix();
 }
 
-void railway(scene_assets& part, const script_frame& f) {
+void railway(scene_assets& part, show_context&, const script_frame& f) {
     const double T = f.T;
-    if (T <= 112.0 || T >= 135.0) return;
     glPushMatrix();
     apply_camera(part.camera_3);
     glScalef(0.4f, 0.4f, 0.4f);
@@ -298,9 +293,8 @@ void railway(scene_assets& part, const script_frame& f) {
     glPopMatrix();
 }
 
-void train_on_rails(scene_assets& part, const script_frame& f) {
+void train_on_rails(scene_assets& part, show_context&, const script_frame& f) {
     const double T = f.T;
-    if (T <= 120.0 || T >= 130.0) return;
     begin_solid(part.camera_3);
     translate(3.0 * (T - 125.0) + 15.8, 0.8, 0.0);
     glScalef(0.09f, 0.09f, 0.0f);
@@ -311,9 +305,8 @@ void train_on_rails(scene_assets& part, const script_frame& f) {
 
 // --- row 55: greetings ---
 
-void greetings(scene_assets& part, const script_frame& f) {
+void greetings(scene_assets& part, show_context&, const script_frame& f) {
     const double T = f.T;
-    if (T <= 95.0 || T >= 123.5) return;
     show_srand(424244);
     begin_solid(part.camera_3);
     glScalef(2.0f, 2.0f, 2.0f);
@@ -332,7 +325,7 @@ void greetings(scene_assets& part, const script_frame& f) {
 
 // --- row 56: wheels raining down ---
 
-void falling_wheels(scene_assets& part, const script_frame& f) {
+void falling_wheels(scene_assets& part, show_context&, const script_frame& f) {
     const double T = f.T;
     show_srand(4234250);
     const double count = falling_wheel_count(T);
@@ -366,17 +359,21 @@ void boat(scene_assets& part, double x, double y, double z, double bob, double r
     end_solid();
 }
 
-void boats(scene_assets& part, const script_frame& f) {
+void boat_first(scene_assets& part, show_context&, const script_frame& f) {
     const double T = f.T;
-    if (T > 160.0 && T < 177.0)
-        boat(part, 1.6 * (T - 164.0) + 57.8, 24.4, 9.0, 0.2 * std::cos(3.0 * T + 0.2),
-             5.0 * std::sin(3.0 * T) + 3.2, false);
-    if (T > 162.0 && T < 178.0)
-        boat(part, 90.8 - 1.6 * (T - 164.0), 20.4 + 4.0 * response_curve(f.since(174.0) * 0.5), 15.0,
-             0.2 * std::cos(2.7 * T + 0.2), 5.0 * std::sin(2.7 * T) + 3.2, true);
-    if (T <= 170.0 || T >= 210.56) return;
+    boat(part, 1.6 * (T - 164.0) + 57.8, 24.4, 9.0, 0.2 * std::cos(3.0 * T + 0.2),
+         5.0 * std::sin(3.0 * T) + 3.2, false);
+}
 
-    // The boat the camera rides with: it rises on the swell of the sea.
+void boat_second(scene_assets& part, show_context&, const script_frame& f) {
+    const double T = f.T;
+    boat(part, 90.8 - 1.6 * (T - 164.0), 20.4 + 4.0 * response_curve(f.since(174.0) * 0.5), 15.0,
+         0.2 * std::cos(2.7 * T + 0.2), 5.0 * std::sin(2.7 * T) + 3.2, true);
+}
+
+// The boat the camera rides with: it rises on the swell of the sea.
+void boat_riding(scene_assets& part, show_context&, const script_frame& f) {
+    const double T = f.T;
     const double stretch = 1.0 + 0.8 * ease(f.ramp(175.0, 0.25), 1);
     const Vec3 anchor = boat_anchor(T);
     begin_solid(part.camera_3);
@@ -408,8 +405,6 @@ void boats(scene_assets& part, const script_frame& f) {
 // --- row 60: the hourglass glowing at anchor 1 ---
 
 void hourglass(scene_assets& part, show_context& context, const script_frame& f) {
-    const double T = f.T;
-    if (T < 39.55 || T >= 44.0) return;
     glPushMatrix();
     apply_camera(context.context_camera);
     glDisable(GL_CULL_FACE);
@@ -422,8 +417,7 @@ void hourglass(scene_assets& part, show_context& context, const script_frame& f)
 
 // --- row 61: the hexagons return ---
 
-void hexagon_reprise(scene_assets& part, const script_frame& f) {
-    if (f.T <= 210.2 || f.T >= 236.0) return;
+void hexagon_reprise(scene_assets& part, show_context&, const script_frame& f) {
     glPushMatrix();
     apply_camera(part.camera_2);
     show_srand(42424242);
@@ -443,9 +437,8 @@ void hexagon_reprise(scene_assets& part, const script_frame& f) {
 
 // --- row 62: the wave band ---
 
-void wave_band(scene_assets& part, const script_frame& f) {
+void wave_band(scene_assets& part, show_context&, const script_frame& f) {
     const double T = f.T;
-    if (T <= 183.5 || T >= 219.0) return;
     glPushMatrix();
     apply_camera(part.camera_2);
     glDisable(GL_BLEND);
@@ -465,9 +458,8 @@ void wave_band(scene_assets& part, const script_frame& f) {
 
 // --- row 63: the finale, all through camera_2 ---
 
-void gun(scene_assets& part, const script_frame& f) {
+void gun(scene_assets& part, show_context&, const script_frame& f) {
     const double T = f.T;
-    if (T <= 191.0 || T > 217.0) return;
     const double recoil = gun_recoil(T);
     glPushMatrix();
     glEnable(GL_CULL_FACE);
@@ -502,7 +494,6 @@ void parade_piece(mesh& model, double x, double y, double z, double angle, float
 
 void parade(scene_assets& part, show_context& context, const script_frame& f) {
     const double T = f.T;
-    if (T <= 210.0) return;
     glEnable(GL_CULL_FACE);
     glColor3f(0.0f, 0.0f, 0.0f);
     if (T > 213.0 && T < 224.0) parade_piece(part.trumpet, 54.0, 0.0, 3.0, -23.8, 0.3f, 2.6f);
@@ -526,8 +517,7 @@ void parade(scene_assets& part, show_context& context, const script_frame& f) {
     glDisable(GL_CULL_FACE);
 }
 
-void closing_tracks(const script_frame& f) {
-    if (f.T <= 235.0) return;
+void closing_tracks(scene_assets&, show_context&, const script_frame& f) {
     show_srand(4234234);
     glPushMatrix();
     glDisable(GL_BLEND);
@@ -538,9 +528,8 @@ void closing_tracks(const script_frame& f) {
     glPopMatrix();
 }
 
-void bicycle(scene_assets& part, const script_frame& f) {
+void bicycle(scene_assets& part, show_context&, const script_frame& f) {
     const double T = f.T;
-    if (T <= 235.1 || T >= 242.958) return;
     glPushMatrix();
     glEnable(GL_CULL_FACE);
     glColor3f(0.0f, 0.0f, 0.0f);
@@ -559,9 +548,8 @@ void bicycle(scene_assets& part, const script_frame& f) {
     glPopMatrix();
 }
 
-void closing_train(scene_assets& part, const script_frame& f) {
+void closing_train(scene_assets& part, show_context&, const script_frame& f) {
     const double T = f.T;
-    if (T <= 238.1) return;
     glPushMatrix();
     glEnable(GL_CULL_FACE);
     glColor3f(0.0f, 0.0f, 0.0f);
@@ -600,9 +588,8 @@ void bent_tracks(const script_frame& f, unsigned seed, double tilt) {
     glPopMatrix();
 }
 
-void helicopter(scene_assets& part, const script_frame& f) {
+void helicopter(scene_assets& part, show_context&, const script_frame& f) {
     const double T = f.T;
-    if (T <= 211.0 || T >= 233.0) return;
     const double shrink = 1.0 - f.ramp(229.0, 0.3);
     if (shrink <= 0.0) return;
     glPushMatrix();
@@ -622,9 +609,8 @@ void helicopter(scene_assets& part, const script_frame& f) {
     glPopMatrix();
 }
 
-void razor_rain(scene_assets& part, const script_frame& f) {
+void razor_rain(scene_assets& part, show_context&, const script_frame& f) {
     const double T = f.T;
-    if (T <= 179.0 || T >= 211.0) return;
     show_srand(4243);
     const double count = 150.0 * f.ramp(179.0, 0.12);
     glEnable(GL_CULL_FACE);
@@ -648,9 +634,8 @@ void razor_rain(scene_assets& part, const script_frame& f) {
     glDisable(GL_CULL_FACE);
 }
 
-void tumbling_gennhtria(scene_assets& part, const script_frame& f) {
+void tumbling_gennhtria(scene_assets& part, show_context&, const script_frame& f) {
     const double T = f.T;
-    if (T <= 179.0 || T >= 218.0) return;
     show_srand(42423427);
     glEnable(GL_CULL_FACE);
     glColor3f(0.0f, 0.0f, 0.0f);
@@ -673,33 +658,31 @@ void tumbling_gennhtria(scene_assets& part, const script_frame& f) {
     glDisable(GL_CULL_FACE);
 }
 
-void finale(scene_assets& part, show_context& context, const script_frame& f) {
-    if (f.T <= 179.0) return;
+// Row 63: the finale's rows draw through camera 2, unblended.
+void finale_setup(scene_assets&, show_context&, const script_frame&) { glDisable(GL_BLEND); }
+
+void tuba(scene_assets& part, show_context&, const script_frame&) {
+    glPushMatrix();
+    glEnable(GL_CULL_FACE);
+    glColor3f(0.0f, 0.0f, 0.0f);
+    translate(100.0, 0.0, 7.0);
+    glScalef(2.6f, 2.6f, 2.6f);
+    part.tuba.draw();
+    glDisable(GL_CULL_FACE);
+    glPopMatrix();
+}
+
+void bent_track_sets(scene_assets&, show_context&, const script_frame& f) {
+    if (f.T > 215.0) bent_tracks(f, 4234245, 0.0);
+    if (f.T > 220.0 && f.T < 232.0) bent_tracks(f, 424227, -1.6);
+}
+
+// Each of the finale's rows as the table calls it: through camera 2.
+template <void (*draw)(scene_assets&, show_context&, const script_frame&)>
+void through_camera_2(scene_assets& part, show_context& context, const script_frame& f) {
     glPushMatrix();
     apply_camera(part.camera_2);
-    glDisable(GL_BLEND);
-    gun(part, f);
-    if (f.T > 228.0 && f.T < 240.0) {
-        glPushMatrix();
-        glEnable(GL_CULL_FACE);
-        glColor3f(0.0f, 0.0f, 0.0f);
-        translate(100.0, 0.0, 7.0);
-        glScalef(2.6f, 2.6f, 2.6f);
-        part.tuba.draw();
-        glDisable(GL_CULL_FACE);
-        glPopMatrix();
-    }
-    parade(part, context, f);
-    closing_tracks(f);
-    bicycle(part, f);
-    closing_train(part, f);
-    if (f.T > 210.0 && f.T < 233.0) {
-        if (f.T > 215.0) bent_tracks(f, 4234245, 0.0);
-        if (f.T > 220.0 && f.T < 232.0) bent_tracks(f, 424227, -1.6);
-    }
-    helicopter(part, f);
-    razor_rain(part, f);
-    tumbling_gennhtria(part, f);
+    draw(part, context, f);
     glPopMatrix();
 }
 
@@ -723,6 +706,61 @@ void telos(scene_assets& part, double offset, float up_x) {
     glPopMatrix();
     glPopMatrix();
 }
+
+void telos_closing(scene_assets& part, show_context&, const script_frame& f) {
+    telos(part, telos_offset_closing(f.T), 1.0f);
+}
+void telos_opening(scene_assets& part, show_context&, const script_frame& f) {
+    telos(part, telos_offset_opening(f.T), -1.0f);
+}
+
+template <int k> void razor_row(scene_assets& part, show_context&, const script_frame& f) {
+    razors(part, f, razor_sets[k]);
+}
+template <int k> constexpr row_window razor_window = between(razor_sets[k].from, razor_sets[k].to);
+
+void trombone_47(scene_assets& part, show_context&, const script_frame& f) {
+    trombone_at(part, 60.0, trombone_47_height(f.T), 9.0, 1.0f);
+}
+void trombone_48(scene_assets& part, show_context&, const script_frame& f) {
+    trombone_at(part, 80.0, trombone_48_height(f.T), 15.0, -1.0f);
+}
+
+constexpr script_row rows_43_to_65[] = {
+    {"43", razor_window<0>, razor_row<0>},
+    {"44", razor_window<1>, razor_row<1>},
+    {"45", razor_window<2>, razor_row<2>},
+    {"46", razor_window<3>, razor_row<3>},
+    {"47", between(145.0, 187.0), trombone_47},
+    {"48", between(168.0, 186.0), trombone_48},
+    {"49", always, falling_trombones},
+    {"50", between(115.0, 135.0), monster_machine},
+    {"51", between(93.0, 124.0), blue_dot_field},
+    {"52", between(113.0, 133.0), roads},
+    {"53", between(112.0, 135.0), railway},
+    {"54", between(120.0, 130.0), train_on_rails},
+    {"55", between(95.0, 123.5), greetings},
+    {"56", always, falling_wheels},
+    {"57", between(160.0, 177.0), boat_first},
+    {"58", between(162.0, 178.0), boat_second},
+    {"59", between(170.0, 210.56), boat_riding},
+    {"60", closed_open(39.55, 44.0), hourglass},
+    {"61", between(210.2, 236.0), hexagon_reprise},
+    {"62", between(183.5, 219.0), wave_band},
+    {"63", after(179.0), finale_setup},
+    {"63a", open_closed(191.0, 217.0), through_camera_2<gun>},
+    {"63b", between(228.0, 240.0), through_camera_2<tuba>},
+    {"63c", after(210.0), through_camera_2<parade>},
+    {"63d", after(235.0), through_camera_2<closing_tracks>},
+    {"63e", between(235.1, 242.958), through_camera_2<bicycle>},
+    {"63f", after(238.1), through_camera_2<closing_train>},
+    {"63g", between(210.0, 233.0), through_camera_2<bent_track_sets>},
+    {"63h", between(211.0, 233.0), through_camera_2<helicopter>},
+    {"63i", between(179.0, 211.0), through_camera_2<razor_rain>},
+    {"63j", between(179.0, 218.0), through_camera_2<tumbling_gennhtria>},
+    {"64", after(238.0), telos_closing},
+    {"65", before(5.0), telos_opening},
+};
 
 } // namespace
 
@@ -820,25 +858,10 @@ double rotor_angle(double T) {
 double bicycle_x(double T) { return (T - 230.0) * 3.5 + 90.0; }
 double bicycle_wheel_angle(double T) { return 100.0 * 0.8 * 1.2 * T; }
 
+std::span<const script_row> script_rows_43_to_65() { return rows_43_to_65; }
+
 void draw_script_rows_43_to_65(scene_assets& part, show_context& context, const script_frame& f) {
-    for (int row = 43; row <= 46; ++row)
-        razors(part, f, razor_set_of_row(row));
-    if (f.T > 145.0 && f.T < 187.0) trombone_at(part, 60.0, trombone_47_height(f.T), 9.0, 1.0f);
-    if (f.T > 168.0 && f.T < 186.0) trombone_at(part, 80.0, trombone_48_height(f.T), 15.0, -1.0f);
-    falling_trombones(part, f);
-    monster_machine(part, f);
-    blue_dot_field(part, f);
-    roads(part, f);
-    railway(part, f);
-    train_on_rails(part, f);
-    greetings(part, f);
-    falling_wheels(part, f);
-    boats(part, f);
-    hourglass(part, context, f);
-    hexagon_reprise(part, f);
-    wave_band(part, f);
-    finale(part, context, f);
-    if (f.T > 238.0) telos(part, telos_offset_closing(f.T), 1.0f);
-    if (f.T < 5.0) telos(part, telos_offset_opening(f.T), -1.0f);
+    for (const script_row& row : rows_43_to_65)
+        if (row.window.contains(f.T)) row.draw(part, context, f);
     reset_draw_state();
 }

@@ -147,6 +147,9 @@ TEST_F(viewer_program, paused_frames_after_steps_and_seeks_equal_the_capture_pro
     const std::string at_30 = next_frame();
     ASSERT_EQ(at_30.size(), 160u * 90u * 3u) << stderr_text();
     EXPECT_TRUE(wait_for_title("\"quorlaxen-viewer \u2014 show 30.00 s \u00b7 scene ")) << title();
+    // The rows drawing then: the swaying paper and the first dot field, not
+    // the rows that start later.
+    EXPECT_TRUE(wait_for_title(" \u00b7 rows 4 9 16 ")) << title();
 
     ASSERT_TRUE(e2e::press(window, "period"));
     const std::string one_frame_on = next_frame();

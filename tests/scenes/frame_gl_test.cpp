@@ -2,6 +2,7 @@
 // that have not started, and frames that depend on T alone.
 #include <GL/glew.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -143,17 +144,30 @@ TEST_F(frame_gl, two_frames_at_the_same_time_are_identical) {
     }
 }
 
-TEST_F(frame_gl, the_script_leaves_the_matrix_stacks_as_found) {
+// Whole frames at both ends and the middle of every row's window.
+TEST_F(frame_gl, every_rows_window_leaves_the_matrix_stacks_as_found) {
     bare_show show(320, 180, 320, 180);
-    GLint before = 0, after = 0;
-    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &before);
-    show.render_at(30.0);
-    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &after);
-    EXPECT_EQ(before, after);
-    GLint framebuffer = -1;
-    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &framebuffer);
-    EXPECT_EQ(framebuffer, 0);
-    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    GLint model_depth = 0, projection_depth = 0;
+    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &model_depth);
+    glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &projection_depth);
+    for (const script_row& row : scene_script_rows()) {
+        if (row.window.always()) continue;
+        const double from = std::max(row.window.from, 0.0), to = std::min(row.window.to, 245.0);
+        for (double T : {from + 1e-3, 0.5 * (from + to), to - 1e-3}) {
+            show.render_at(T);
+            GLint depth = 0;
+            glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
+            EXPECT_EQ(depth, model_depth) << "row " << row.row << ", T = " << T;
+            glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &depth);
+            EXPECT_EQ(depth, projection_depth) << "row " << row.row << ", T = " << T;
+            GLint framebuffer = -1;
+            glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &framebuffer);
+            EXPECT_EQ(framebuffer, 0) << "row " << row.row << ", T = " << T;
+            EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << "row " << row.row << ", T = " << T;
+        }
+    }
 }
 
 TEST_F(frame_gl, a_doodle_before_its_start_draws_nothing) {

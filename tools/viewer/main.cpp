@@ -17,6 +17,7 @@
 #include "platform/platform.h"
 #include "resources/resources.h"
 #include "runtime/runtime.h"
+#include "scenes/scene_script.h"
 #include "shell/shell.h"
 #include "viewer.h"
 
@@ -154,10 +155,13 @@ double next_show_time() {
 std::string title() {
     const runtime_state& rt = runtime();
     const part_start* part = static_cast<const part_start*>(rt.production);
+    const double scene = part ? std::max(part->scene_time, 0.0) : 0.0;
     char text[128];
     std::snprintf(text, sizeof text, "quorlaxen-viewer \u2014 show %.2f s \u00b7 scene %.2f s",
-                  std::max(rt.show_time, 0.0), part ? std::max(part->scene_time, 0.0) : 0.0);
-    return text;
+                  std::max(rt.show_time, 0.0), scene);
+    // The script's rows drawing this frame, so a change can be found by row.
+    const std::string rows = part ? drawing_rows(part->scene_time) : std::string();
+    return rows.empty() ? std::string(text) : std::string(text) + " \u00b7 rows " + rows;
 }
 
 } // namespace
