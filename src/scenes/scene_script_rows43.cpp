@@ -377,7 +377,8 @@ void boat_riding(scene_assets& part, show_context&, const script_frame& f) {
     const double stretch = 1.0 + 0.8 * ease(f.ramp(175.0, 0.25), 1);
     const Vec3 anchor = boat_anchor(T);
     begin_solid(part.camera_3);
-    translate(2.6 * (T - 164.0) + 40.8, 17.4, 20.0);
+    const Vec3 place = riding_boat_place(T);
+    glTranslatef(place.x, place.y, place.z);
     glScalef(0.15f, float(0.15 * stretch), 0.15f);
     rotate(90.0, 0.0f, 1.0f, 0.0f);
     translate(0.0, -1.0, 0.0);
@@ -812,9 +813,13 @@ bool greeting_shown(int k, double T) { return k == 6 || k == 11 || T <= 123.5 - 
 double falling_wheel_count(double T) { return 8.0 * (script_ramp(T, 42.0, 2.0) - script_ramp(T, 52.0, 2.0)); }
 bool falling_wheel_shown(int k, double T) { return k < 1 || k > 6 || T < wheel_end_times[k - 1]; }
 
+Vec3 riding_boat_place(double T) { return make_vec3(float(2.6 * (T - 164.0) + 40.8), 17.4f, 20.0f); }
+
 Vec3 boat_anchor(double T) {
-    return Vec3{1, float(2.6 * (T - 164.0) + 40.8), float(17.4 - 0.7 * std::clamp(T - 185.0, 0.0, 1.0)),
-                20.0f};
+    Vec3 anchor = riding_boat_place(T);
+    anchor.y = float(17.4 - 0.7 * std::clamp(T - 185.0, 0.0, 1.0));
+    anchor.state = 1;
+    return anchor;
 }
 
 double sea_drop(double T) {

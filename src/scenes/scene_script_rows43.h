@@ -54,6 +54,8 @@ double falling_wheel_count(double T);
 bool falling_wheel_shown(int k, double T);
 
 // --- boats and sea (rows 57 to 59) ---
+// Where the third boat, the one the camera rides with, is translated to.
+Vec3 riding_boat_place(double T);
 // The translation point of the third boat, as stored for camera_3 (state 1),
 // with its y already lowered after T = 185.
 Vec3 boat_anchor(double T);

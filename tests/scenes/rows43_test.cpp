@@ -40,14 +40,16 @@ TEST(telos_halves, opening_offsets_at_t_2_are_about_minus_and_plus_10_1) {
     EXPECT_LT(telos_offset_opening(0.5), telos_offset_opening(0.0));
 }
 
-TEST(boat_anchor, follows_the_third_boat_and_sinks_by_0_7_after_185) {
-    const Vec3 a = boat_anchor(180.0);
-    EXPECT_EQ(a.state, 1);
-    EXPECT_NEAR(a.x, 2.6 * 16.0 + 40.8, 1e-4);
-    EXPECT_FLOAT_EQ(a.y, 17.4f);
-    EXPECT_FLOAT_EQ(a.z, 20.0f);
-    EXPECT_NEAR(boat_anchor(185.5).y, 17.05, 1e-5);
-    EXPECT_NEAR(boat_anchor(200.0).y, 16.7, 1e-5);
+TEST(boat_anchor, is_the_riding_boat_until_185_then_sinks_by_0_7) {
+    for (double T : {170.5, 180.0, 185.0}) {
+        const Vec3 a = boat_anchor(T), b = riding_boat_place(T);
+        EXPECT_EQ(a.state, 1);
+        EXPECT_FLOAT_EQ(a.x, b.x);
+        EXPECT_FLOAT_EQ(a.y, b.y);
+        EXPECT_FLOAT_EQ(a.z, b.z);
+    }
+    EXPECT_NEAR(boat_anchor(185.5).y, riding_boat_place(185.5).y - 0.35, 1e-5);
+    EXPECT_NEAR(boat_anchor(200.0).y, riding_boat_place(200.0).y - 0.7, 1e-5);
 }
 
 TEST(sea, rises_from_far_below_and_sinks_again_after_185) {
@@ -250,6 +252,33 @@ TEST_F(rows43_gl, closing_halves_cover_the_middle_once_they_meet) {
     EXPECT_FALSE(black_at(wx, wy));
     draw_at(244.5);
     EXPECT_TRUE(black_at(wx, wy));
+}
+
+// The anchor camera 3 follows is where the riding boat is drawn: seen from
+// beside it, the anchor's pixel is the boat's, and a little above the boat
+// there is nothing.
+TEST_F(rows43_gl, the_anchor_camera_3_follows_lies_on_the_riding_boat) {
+    square_mesh(part->boat, 2.0f);
+    for (double T : {171.0, 176.0, 184.5}) {
+        const Vec3 anchor = boat_anchor(T);
+        part->camera_3.eye = make_vec3(anchor.x + 5.0f, anchor.y, anchor.z + 3.0f);
+        part->camera_3.centre = anchor;
+        part->camera_3.up = make_vec3(0, 1, 0);
+        draw_at(T);
+        double wx, wy, wz;
+        GLdouble model[16], projection[16];
+        GLint view[4];
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        gluLookAt(anchor.x + 5.0, anchor.y, anchor.z + 3.0, anchor.x, anchor.y, anchor.z, 0, 1, 0);
+        glGetDoublev(GL_MODELVIEW_MATRIX, model);
+        glGetDoublev(GL_PROJECTION_MATRIX, projection);
+        glGetIntegerv(GL_VIEWPORT, view);
+        gluProject(anchor.x, anchor.y, anchor.z, model, projection, view, &wx, &wy, &wz);
+        EXPECT_TRUE(black_at(wx, wy)) << "T = " << T << ": the boat at the anchor";
+        gluProject(anchor.x, anchor.y + 1.0, anchor.z, model, projection, view, &wx, &wy, &wz);
+        EXPECT_FALSE(black_at(wx, wy)) << "T = " << T << ": above the boat";
+    }
 }
 
 TEST_F(rows43_gl, every_window_keeps_the_matrix_stacks_and_raises_no_gl_error) {
