@@ -174,6 +174,27 @@ TEST(MusicClock, SceneTimesConvertToTheShowClock) {
     EXPECT_NEAR(fm::show_time_of_scene(242.8 + 1 / 0.75), 241.867, 0.001);
 }
 
+TEST(MusicClock, TheFrameDriverKeepsToTheForgesConversion) {
+    // The frame driver steps the show clock by the frame's step and the
+    // production clock by the shaped step; the music places the picture's
+    // moments by the forge's integral of the shaping. At a steady frame rate
+    // the two agree to well within a frame over the whole show, so every
+    // picture moment on the timeline is shown before the show ends.
+    for (int fps : {10, 30, 60, 144}) {
+        const double dt = 1.0 / fps;
+        double show = 0.0, scene = 0.0, worst = 0.0;
+        for (long frame = 1; show <= show_end_time; ++frame) {
+            scene += shape_frame_step(scene, dt);
+            show += dt;
+            if (frame % fps == 0 || show > show_end_time)
+                worst = std::max(worst, std::fabs(fm::show_time_of_scene(scene) - show));
+        }
+        EXPECT_LT(worst, 0.25 * dt) << fps << " frames a second";
+    }
+    for (const fm::hit_point& h : fm::hit_points())
+        EXPECT_LT(h.time, show_end_time) << h.what;
+}
+
 // --- mastering --------------------------------------------------------------
 
 namespace {
