@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The picture against the sound heard, in real time through a real sound
 # server: quorlaxen-viewer plays the show from 0 for LENGTH seconds of show
-# time (default 242.5, the whole show) at 1280x720 with 4 samples, its music
+# time (default 242.5, the whole show) at 1280x720 (or AV_SYNC_SIZE) with 4 samples, its music
 # through SDL's PulseAudio driver to a server of this script's own (a null
 # sink, tests/sound/pulse-server.sh), whose monitor is recorded with the
 # sink's clock (build/tests/monitor-record). Twice: on a quiet machine, and
@@ -17,9 +17,11 @@
 #
 #   bench/av-sync.sh [LENGTH [BUILD_DIR]]
 #   BENCH_OUT=DIR   (default docs/bench)
+#   AV_SYNC_SIZE=WxH  (default 1280x720)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 length=${1:-242.5}
+size=${AV_SYNC_SIZE:-1280x720}
 build=$(cd "${2:-$root/build}" && pwd)
 out=${BENCH_OUT:-$root/docs/bench}
 viewer=$build/show/quorlaxen-viewer
@@ -64,7 +66,7 @@ run() {
   pids+=($!)
   for i in $(seq 100); do grep -qs recording "$dir/recorder.out" && break; sleep 0.1; done
   DISPLAY=:$display SDL_AUDIODRIVER=pulseaudio PULSE_SERVER=$server QUORLAXEN_VIEWER_CLOCK=$dir/clock.txt \
-    "$viewer" --at 0 >/dev/null 2>"$dir/viewer.err" &
+    "$viewer" --at 0 --size "$size" >/dev/null 2>"$dir/viewer.err" &
   local viewer_pid=$!
   pids+=($viewer_pid)
   until [ -s "$dir/clock.txt" ] && grep -q '^frame' "$dir/clock.txt"; do sleep 0.2; done
@@ -102,7 +104,7 @@ machine="$(uname -n), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 
 run quiet 0
 run load 1
 {
-  echo "A/V offset through a PulseAudio null sink, quorlaxen-viewer at 1280x720 with 4 samples,"
+  echo "A/V offset through a PulseAudio null sink, quorlaxen-viewer at $size with 4 samples,"
   echo "show time 0 to $length; $machine; $(date -u +%Y-%m-%d)"
   echo
   echo "[quiet]"
