@@ -94,11 +94,11 @@ void part_start::init(show_context& context) {
         }
     // Pieces laid along the train and beside it, at most.
     reserve_batch(dots, 4 * track_piece.size() * 400);
-    create_backdrop_pass(paper_squares);
 
     setup_vertex_fragment_effect(context, "cgeffects/vertex_0", "cgeffects/f_0", program_main);
     setup_fragment_effect(context, "cgeffects/fragment_bend3", program_bend);
     setup_fragment_effect(context, "cgeffects/fragment_wireframe", program_wireframe);
+    create_backdrop_pass(context, paper_squares);
 
     // A missing track leaves it empty: the cameras then go without its sway.
     load_camera_track(track, "meshes/try1.sav");

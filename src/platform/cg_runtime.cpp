@@ -4,8 +4,10 @@
 
 #include <GL/glew.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -20,9 +22,10 @@ enum class cg_stage { none, vertex, fragment };
 struct cg_parameter_record {
     CGprogram program = nullptr;
     std::string name;
-    GLenum type = 0; // GL uniform type
-    int unit = -1;   // texture unit of a sampler
-    float values[16] = {};
+    GLenum type = 0;                                    // GL uniform type
+    int unit = -1;                                      // texture unit of a sampler
+    int elements = 1;                                   // array size (1 for a plain uniform)
+    std::vector<float> values = std::vector<float>(16); // up to 16 per element
     bool value_set = false;
     GLuint texture = 0;
     bool texture_enabled = false;
@@ -134,6 +137,41 @@ std::string versioned(const std::string& source) {
     return "#version 120\n" + source;
 }
 
+// The `#define` lines of the program's -DNAME=VALUE and -DNAME arguments
+// (the latter defined as 1, as a C compiler does).
+std::string defines_of(const std::vector<std::string>& options) {
+    std::string out;
+    for (const std::string& option : options) {
+        if (option.size() <= 2 || option.compare(0, 2, "-D") != 0) continue;
+        const size_t equals = option.find('=');
+        if (equals == std::string::npos)
+            out += "#define " + option.substr(2) + " 1\n";
+        else
+            out += "#define " + option.substr(2, equals - 2) + " " + option.substr(equals + 1) + "\n";
+    }
+    return out;
+}
+
+// The text handed to the compiler: the source, versioned, with the defines
+// of its arguments after the #version line and a #line directive that keeps
+// the listing's line numbers those of the file. Before GLSL 3.30 the line
+// after `#line n` is line n + 1, from 3.30 on line n.
+std::string compiled_text(const std::string& source, const std::vector<std::string>& options) {
+    const std::string defines = defines_of(options);
+    if (defines.empty()) return versioned(source);
+    const size_t first = source.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos || source.compare(first, 8, "#version") != 0)
+        return "#version 120\n" + defines + "#line 0\n" + source;
+    size_t end = source.find('\n', first);
+    end = end == std::string::npos ? source.size() : end + 1;
+    const long next_line = long(std::count(source.begin(), source.begin() + long(end), '\n')) + 1;
+    const int version = std::atoi(source.c_str() + first + 8);
+    std::string text = source.substr(0, end);
+    if (text.back() != '\n') text += '\n';
+    const long line = version < 330 ? next_line - 1 : next_line;
+    return text + defines + "#line " + std::to_string(line) + "\n" + source.substr(end);
+}
+
 GLuint link(GLuint vertex_shader, GLuint fragment_shader, std::string* log) {
     GLuint program = glCreateProgram();
     if (vertex_shader) glAttachShader(program, vertex_shader);
@@ -197,10 +235,16 @@ GLenum uniform_type(const std::string& name) {
     return found == types.end() ? 0 : found->second;
 }
 
+struct declared_uniform {
+    std::string name;
+    GLenum type;
+    int elements; // the array size written, 1 for a plain uniform
+};
+
 // Every uniform the source declares at file scope, with its type, in the
 // order written: `uniform [precision] type name [[n]] {, name [[n]]};`.
-std::vector<std::pair<std::string, GLenum>> declared_uniforms(const std::string& source) {
-    std::vector<std::pair<std::string, GLenum>> out;
+std::vector<declared_uniform> declared_uniforms(const std::string& source) {
+    std::vector<declared_uniform> out;
     std::istringstream in(without_comments(source));
     std::vector<std::string> tokens;
     std::string line;
@@ -239,8 +283,11 @@ std::vector<std::pair<std::string, GLenum>> declared_uniforms(const std::string&
             if (t == ",") {
                 expect_name = true;
             } else if (expect_name && (std::isalpha(c) || c == '_')) {
-                out.emplace_back(t, type);
+                out.push_back({t, type, 1});
                 expect_name = false;
+            } else if (t == "[" && !out.empty() && k + 2 < tokens.size() && tokens[k + 2] == "]" &&
+                       std::isdigit(static_cast<unsigned char>(tokens[k + 1][0]))) {
+                out.back().elements = std::max(1, std::atoi(tokens[k + 1].c_str()));
             }
         }
         i = k - 1; // the semicolon (or brace) is looked at again
@@ -248,10 +295,19 @@ std::vector<std::pair<std::string, GLenum>> declared_uniforms(const std::string&
     return out;
 }
 
+// An array parameter holds as many elements as the source declares or the
+// compiler reports, whichever is more.
+void hold_elements(cg_parameter_record& record, int elements) {
+    if (elements <= record.elements) return;
+    record.elements = elements;
+    record.values.resize(size_t(elements) * 16);
+}
+
 // Creates a parameter record for every active uniform of the program linked
 // alone, samplers getting their units in the order GL lists them, then for
 // every other uniform the source declares.
 void collect_parameters(cg_program_record& p) {
+    const std::vector<declared_uniform> declared = declared_uniforms(p.source);
     GLint count = 0;
     glGetProgramiv(p.gl_program, GL_ACTIVE_UNIFORMS, &count);
     int next_unit = p.stage == cg_stage::fragment ? 1 : 9;
@@ -265,11 +321,15 @@ void collect_parameters(cg_program_record& p) {
         if (key.compare(0, 3, "gl_") == 0) continue;
         if (key.size() > 3 && key.compare(key.size() - 3, 3, "[0]") == 0) key.resize(key.size() - 3);
         auto& record = p.parameters[key];
-        if (record) continue; // recompiled: keep the values already set
+        if (record) { // recompiled: keep the values already set
+            hold_elements(*record, size);
+            continue;
+        }
         record = std::make_unique<cg_parameter_record>();
         record->program = &p;
         record->name = key;
         record->type = type;
+        hold_elements(*record, size);
         if (is_sampler(type)) {
             // A sampler that a recompiled source added takes a unit no
             // sampler of the program has yet.
@@ -281,14 +341,18 @@ void collect_parameters(cg_program_record& p) {
     // A declared uniform that the compiler dropped is still a parameter of
     // the program, as the source names it: it takes values (and a unit)
     // that simply reach nothing.
-    for (const auto& [name, type] : declared_uniforms(p.source)) {
-        auto& record = p.parameters[name];
-        if (record) continue;
+    for (const declared_uniform& d : declared) {
+        auto& record = p.parameters[d.name];
+        if (record) {
+            hold_elements(*record, d.elements);
+            continue;
+        }
         record = std::make_unique<cg_parameter_record>();
         record->program = &p;
-        record->name = name;
-        record->type = type;
-        if (is_sampler(type)) record->unit = next_unit++;
+        record->name = d.name;
+        record->type = d.type;
+        hold_elements(*record, d.elements);
+        if (is_sampler(d.type)) record->unit = next_unit++;
     }
 }
 
@@ -303,7 +367,7 @@ void compile(cg_program_record& p) {
     }
     if (p.shader == 0)
         p.shader = glCreateShader(p.stage == cg_stage::vertex ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER);
-    std::string text = versioned(p.source);
+    std::string text = compiled_text(p.source, p.options);
     const char* source = text.c_str();
     glShaderSource(p.shader, 1, &source, nullptr);
     glCompileShader(p.shader);
@@ -351,22 +415,24 @@ void upload(const cg_parameter_record& parameter) {
         return;
     }
     if (!parameter.value_set) return;
-    const float* v = parameter.values;
+    // Elements past the ones the program keeps are ignored by GL.
+    const float* v = parameter.values.data();
+    const GLsizei n = parameter.elements;
     switch (parameter.type) {
     case GL_FLOAT:
-        glUniform1fv(location, 1, v);
+        glUniform1fv(location, n, v);
         break;
     case GL_FLOAT_VEC2:
-        glUniform2fv(location, 1, v);
+        glUniform2fv(location, n, v);
         break;
     case GL_FLOAT_VEC3:
-        glUniform3fv(location, 1, v);
+        glUniform3fv(location, n, v);
         break;
     case GL_FLOAT_VEC4:
-        glUniform4fv(location, 1, v);
+        glUniform4fv(location, n, v);
         break;
     case GL_FLOAT_MAT4:
-        glUniformMatrix4fv(location, 1, GL_FALSE, v);
+        glUniformMatrix4fv(location, n, GL_FALSE, v);
         break;
     default:
         break;
@@ -605,6 +671,25 @@ void cgGLSetParameter3f(CGparameter parameter, float x, float y, float z) {
     if (feeds_active(parameter->program)) upload(*parameter);
 }
 
+void cgGLSetParameter4fv(CGparameter parameter, const float* v) {
+    if (!valid_parameter(parameter) || !v) return;
+    std::copy(v, v + 4, parameter->values.begin());
+    parameter->value_set = true;
+    if (feeds_active(parameter->program)) upload(*parameter);
+}
+
+void cgGLSetParameterArray4f(CGparameter parameter, long offset, long nelements, const float* v) {
+    if (!valid_parameter(parameter)) return;
+    if (nelements == 0) nelements = parameter->elements - offset;
+    if (!v || offset < 0 || nelements < 0 || offset + nelements > parameter->elements) {
+        set_error(CG_INVALID_PARAMETER_ERROR);
+        return;
+    }
+    std::copy(v, v + 4 * nelements, parameter->values.begin() + 4 * offset);
+    parameter->value_set = true;
+    if (feeds_active(parameter->program)) upload(*parameter);
+}
+
 void cgGLSetTextureParameter(CGparameter parameter, unsigned texture_name) {
     if (!valid_parameter(parameter)) return;
     if (parameter->unit < 0) {
@@ -736,6 +821,7 @@ bool recompile_from_file(CGprogram program, std::string& listing) {
     cg_program_record fresh;
     fresh.stage = program->stage;
     fresh.file_name = program->file_name;
+    fresh.options = program->options; // its defines among them
     fresh.source = text.str();
     cg_context_record scratch; // takes the listing
     fresh.context = &scratch;

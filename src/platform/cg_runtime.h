@@ -5,10 +5,18 @@
 // SOURCE FILES (cgeffects/)
 // - A file holds GLSL 1.20 source text. The file name has no extension: the
 //   set-up code passes "cgeffects/vertex_0", "cgeffects/f_0",
-//   "cgeffects/fragment_bend3" and "cgeffects/fragment_wireframe", and those
-//   are the files' full names.
+//   "cgeffects/fragment_bend3", "cgeffects/fragment_wireframe" and
+//   "cgeffects/backdrop_squares", and those are the files' full names.
 // - The first line should be `#version 120`; a source without a #version
-//   line gets one prepended (line numbers in the listing then run one ahead).
+//   line gets one prepended (line numbers in the listing then run one ahead,
+//   unless the program has defines, below).
+// - One file can give several programs: the compiler arguments -DNAME=VALUE
+//   and -DNAME (joined, as one argument each) become `#define NAME VALUE`
+//   and `#define NAME 1` lines after the #version line, in the order given,
+//   followed by a #line directive so that the listing's line numbers stay
+//   those of the file. A program compiled again from its file keeps them.
+//   (cgeffects/backdrop_squares is made five times, with SQUARES and
+//   BLENDED.)
 // - A file loaded with a vertex profile is a vertex shader, one loaded with a
 //   fragment profile a fragment shader; the entry point is `main`.
 // - The compatibility built-ins are available. A vertex program writes
@@ -23,10 +31,15 @@
 //
 // PARAMETERS
 // - A parameter is a uniform of the same name: "decal", "decal2", "decal3",
-//   "texture" (sampler2D); "ttime", "alpha", "RightV", "UpV" (float, set with
-//   cgGLSetParameter1f); "ModelViewProj", "ModelViewLightProj",
-//   "ModelViewObject" (mat4; looked up by the set-up, never set by the show,
-//   so a vertex program positions with the built-in matrices).
+//   "texture", "paper" (sampler2D); "ttime", "alpha", "RightV", "UpV" (float,
+//   set with cgGLSetParameter1f); "clear" (vec4, cgGLSetParameter4fv);
+//   "colours" (vec4 array, cgGLSetParameterArray4f); "ModelViewProj",
+//   "ModelViewLightProj", "ModelViewObject" (mat4; looked up by the set-up,
+//   never set by the show, so a vertex program positions with the built-in
+//   matrices).
+// - An array parameter is the uniform array (its name without "[0]"), with
+//   the size the source declares; it is uploaded whole, elements past the
+//   ones the compiler kept being ignored.
 // - cgGetNamedParameter finds every uniform the source declares at file
 //   scope, whether or not the compiler keeps it (setting a dropped one
 //   reaches nothing); any other name gives a null handle, and setting a null
@@ -56,8 +69,8 @@
 //   CG_PROFILE_GLSLV; fragment class CG_PROFILE_ARBFP1, CG_PROFILE_GLSLF.
 //   cgGLGetLatestProfile gives the GLSL profile of the class. Every profile of
 //   a class drives the same GLSL stage.
-// - Compiler arguments are recorded with the program (cgGetProgramOptions)
-//   and otherwise not interpreted.
+// - Compiler arguments are recorded with the program (cgGetProgramOptions);
+//   only the -D ones are interpreted.
 #pragma once
 
 #include <string>
@@ -126,6 +139,11 @@ void cgGLDisableProfile(CGprofile profile);
 CGparameter cgGetNamedParameter(CGprogram program, const char* name);
 void cgGLSetParameter1f(CGparameter parameter, float x);
 void cgGLSetParameter3f(CGparameter parameter, float x, float y, float z);
+void cgGLSetParameter4fv(CGparameter parameter, const float* v);
+// Elements offset .. offset + nelements - 1 of a vec4 array from 4 nelements
+// floats; nelements 0: up to the end of the array. A range outside the array
+// sets nothing (CG_INVALID_PARAMETER_ERROR).
+void cgGLSetParameterArray4f(CGparameter parameter, long offset, long nelements, const float* v);
 void cgGLSetTextureParameter(CGparameter parameter, unsigned texture_name);
 void cgGLEnableTextureParameter(CGparameter parameter);
 void cgGLDisableTextureParameter(CGparameter parameter);

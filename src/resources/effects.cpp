@@ -7,6 +7,8 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "platform/cg_runtime.h"
 #include "platform/messages.h"
@@ -86,10 +88,30 @@ void load_vertex_program_file(show_context& context, const char* file_name, int 
     load_program_file(context, file_name, slot, context.vertex_profile, nullptr, " VP -- ");
 }
 
+namespace {
+
+const char* ati_fragment_args[] = {"-po", "ATI_draw_buffers", nullptr};
+
+} // namespace
+
 void load_fragment_program_file(show_context& context, const char* file_name, int slot) {
-    static const char* ati_args[] = {"-po", "ATI_draw_buffers", nullptr};
-    const char** args = vendor_is_ati() ? ati_args : nullptr;
+    const char** args = vendor_is_ati() ? ati_fragment_args : nullptr;
     load_program_file(context, file_name, slot, context.fragment_profile, args, " FP -- ");
+}
+
+void load_fragment_program_variant(show_context& context, const char* file_name, int slot,
+                                   const std::vector<std::string>& defines) {
+    std::vector<std::string> options;
+    if (vendor_is_ati())
+        for (const char** a = ati_fragment_args; *a; ++a)
+            options.emplace_back(*a);
+    for (const std::string& define : defines)
+        options.push_back("-D" + define);
+    std::vector<const char*> args;
+    for (const std::string& option : options)
+        args.push_back(option.c_str());
+    args.push_back(nullptr);
+    load_program_file(context, file_name, slot, context.fragment_profile, args.data(), " FP -- ");
 }
 
 void load_vertex_program(show_context& context, int slot) {

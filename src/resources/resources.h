@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/cg.h"
 #include "resources/show_context.h"
@@ -22,6 +23,11 @@ void bind_texture_slot(show_context& context, int texture_slot);
 void create_cg_context(show_context& context);
 void load_vertex_program_file(show_context& context, const char* file_name, int slot);
 void load_fragment_program_file(show_context& context, const char* file_name, int slot);
+// One program of a source file that gives several: `defines` ("NAME=VALUE"
+// or "NAME") reach the compiler as -D arguments. Reported, and a missing
+// file handled, as load_fragment_program_file does.
+void load_fragment_program_variant(show_context& context, const char* file_name, int slot,
+                                   const std::vector<std::string>& defines);
 void load_vertex_program(show_context& context, int slot);
 void load_fragment_program(show_context& context, int slot);
 void bind_program(show_context& context, int slot);

@@ -4,46 +4,15 @@
 #include <cmath>
 #include <string>
 
+#include "platform/cg_runtime.h"
+#include "resources/resources.h"
+#include "scenes/scene_assets.h"
+
 namespace {
 
-// The fragment program for `count` squares: each square's colour times the
-// paper at its coordinates, blended over the ones before by its alpha where
-// bit k of `blended` is set, or replacing them where its blending was off
-// (what is under such a square is never fetched). Written out square by
-// square, with the blending of each fixed: the software renderer runs
-// straight-line code far faster than a loop or a blend chosen per pixel.
-std::string fragment_source(int count, unsigned blended) {
-    std::string source = "#version 120\n"
-                         "uniform sampler2D paper;\n"
-                         "uniform vec4 colours[6];\n"
-                         "uniform vec4 clear;\n"
-                         "varying vec4 gl_TexCoord[6];\n"
-                         "void main() {\n"
-                         "    vec4 dst = clear;\n"
-                         "    vec4 src;\n";
-    for (int k = 0; k < count; ++k) {
-        const std::string i = std::to_string(k);
-        source += "    src = colours[" + i + "] * texture2D(paper, gl_TexCoord[" + i + "].st / gl_TexCoord[" +
-                  i + "].q);\n";
-        source += (blended >> k & 1u) ? "    dst = mix(dst, src, src.a);\n" : "    dst = src;\n";
-    }
-    source += "    gl_FragColor = dst;\n}\n";
-    return source;
-}
-
-GLuint compile(GLenum kind, const std::string& text) {
-    const GLuint shader = glCreateShader(kind);
-    const char* source = text.c_str();
-    glShaderSource(shader, 1, &source, nullptr);
-    glCompileShader(shader);
-    GLint ok = 0;
-    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-    if (!ok) {
-        glDeleteShader(shader);
-        return 0;
-    }
-    return shader;
-}
+// The pass's source: one program per number of squares and blending, chosen
+// by the defines SQUARES and BLENDED (bit k: square k blended).
+constexpr const char* program_file = "cgeffects/backdrop_squares";
 
 // Column-major 4x4 product a b.
 void multiply(const double a[16], const double b[16], double out[16]) {
@@ -137,43 +106,47 @@ void draw_one(const backdrop_square& square) {
 
 namespace {
 
-// Compiles and links the program for `count` squares and blending `blended`
-// into `p`; false (and `p` empty) when the context cannot.
-bool build_program(int count, unsigned blended, backdrop_program& p) {
-    p = backdrop_program{};
-    p.tried = true;
-    const GLuint shader = compile(GL_FRAGMENT_SHADER, fragment_source(count, blended));
-    if (!shader) return false;
-    const GLuint program = glCreateProgram();
-    glAttachShader(program, shader);
-    glLinkProgram(program);
-    glDeleteShader(shader);
-    GLint ok = 0;
-    glGetProgramiv(program, GL_LINK_STATUS, &ok);
-    if (!ok) {
-        glDeleteProgram(program);
-        return false;
-    }
-    p.program = program;
-    p.colours = glGetUniformLocation(program, "colours");
-    p.clear = glGetUniformLocation(program, "clear");
-    p.paper = glGetUniformLocation(program, "paper");
-    return true;
+int program_slot(int count) { return backdrop_program_slot + count - 2; }
+
+unsigned all_blended(int count) { return (1u << count) - 1u; }
+
+// The program that draws `count` squares of blending `blended` in one pass,
+// null when there is none (not made, or it did not compile).
+CGprogram one_pass_program(const backdrop_pass& pass, int count, unsigned blended) {
+    if (!pass.context || count < 2 || count > backdrop_max_squares || blended != all_blended(count))
+        return nullptr;
+    CGprogram program = pass.context->cg_programs[program_slot(count)];
+    return cgIsProgramCompiled(program) ? program : nullptr;
+}
+
+// The 2D texture bound on a texture unit, and binding one there; the active
+// unit is kept.
+GLuint texture_on_unit(int unit) {
+    GLint active = GL_TEXTURE0, texture = 0;
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+    glActiveTexture(GLenum(GL_TEXTURE0 + unit));
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &texture);
+    glActiveTexture(GLenum(active));
+    return GLuint(texture);
+}
+
+void bind_on_unit(int unit, GLuint texture) {
+    GLint active = GL_TEXTURE0;
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+    glActiveTexture(GLenum(GL_TEXTURE0 + unit));
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glActiveTexture(GLenum(active));
 }
 
 } // namespace
 
-void create_backdrop_pass(backdrop_pass& pass) {
-    for (auto& by_count : pass.programs)
-        for (backdrop_program& p : by_count)
-            p = backdrop_program{};
-    pass.shaders = false;
-    if (!glCreateShader) return;
-    // The runs the backdrop draws are all blended; the rest of the
-    // programs are made on first use.
+void create_backdrop_pass(show_context& context, backdrop_pass& pass) {
+    pass.context = &context;
+    // The runs the backdrop draws are all blended.
     for (int count = 2; count <= backdrop_max_squares; ++count)
-        if (!build_program(count, (1u << count) - 1u, pass.programs[count][(1u << count) - 1u])) return;
-    pass.shaders = true;
+        load_fragment_program_variant(
+            context, program_file, program_slot(count),
+            {"SQUARES=" + std::to_string(count), "BLENDED=" + std::to_string(all_blended(count))});
 }
 
 void begin_backdrop(backdrop_pass& pass, const float clear_colour[4]) {
@@ -240,12 +213,10 @@ void flush_backdrop(backdrop_pass& pass) {
     for (int k = 0; k < count; ++k)
         if (pass.squares[k].blended) blended_mask |= 1u << k;
     // A square alone is drawn as it is: one pass either way.
-    bool one_pass = count > 1 && pass.shaders && pass.uncleared;
+    const CGprogram program = one_pass_program(pass, count, blended_mask);
+    bool one_pass = program && pass.uncleared;
     for (int k = 0; k < count && one_pass; ++k)
         one_pass = corner_coordinates(pass.squares[k], projection, coordinates[k]);
-    backdrop_program& program = pass.programs[count][blended_mask];
-    if (one_pass && !program.tried) build_program(count, blended_mask, program);
-    one_pass = one_pass && program.program != 0;
 
     if (one_pass)
         pass.uncleared = false;
@@ -264,14 +235,26 @@ void flush_backdrop(backdrop_pass& pass) {
             // modulate the texture (the backdrop sets some above 1).
             for (int c = 0; c < 4; ++c)
                 colours[4 * k + c] = std::clamp(pass.squares[k].colour[c], 0.0f, 1.0f);
-        // The shading programs' runtime keeps its own program bound between
-        // its calls: it is put back afterwards.
-        GLint bound = 0;
-        glGetIntegerv(GL_CURRENT_PROGRAM, &bound);
-        glUseProgram(program.program);
-        glUniform4fv(program.colours, count, colours);
-        glUniform4fv(program.clear, 1, pass.clear_colour);
-        glUniform1i(program.paper, 0);
+        // The shading runtime's profiles and bound programs stay as they
+        // were between its callers' calls: they are put back afterwards.
+        const CGprofile fragment = pass.context->fragment_profile, vertex = pass.context->vertex_profile;
+        const bool fragment_enabled = cg_runtime::profile_enabled(fragment);
+        const bool vertex_enabled = cg_runtime::profile_enabled(vertex);
+        const CGprogram fragment_bound = cg_runtime::bound_program(fragment);
+        // The paper is the texture the caller bound on unit 0; the runtime
+        // binds it on the sampler's own unit, whose texture is put back too.
+        const CGparameter paper = cgGetNamedParameter(program, "paper");
+        const int paper_unit = cg_runtime::texture_unit_of(paper);
+        const GLuint texture_there = paper_unit >= 0 ? texture_on_unit(paper_unit) : 0;
+        cgGLSetParameterArray4f(cgGetNamedParameter(program, "colours"), 0, count, colours);
+        cgGLSetParameter4fv(cgGetNamedParameter(program, "clear"), pass.clear_colour);
+        cgGLSetTextureParameter(paper, texture_on_unit(0));
+        cgGLEnableTextureParameter(paper);
+        // No vertex program pairs with it: the fixed-function vertex stage
+        // hands on the texture coordinates.
+        if (vertex_enabled) cgGLDisableProfile(vertex);
+        cgGLBindProgram(program);
+        if (!fragment_enabled) cgGLEnableProfile(fragment);
         glDisable(GL_BLEND);
         glDisable(GL_CULL_FACE);
         glLoadIdentity();
@@ -289,7 +272,14 @@ void flush_backdrop(backdrop_pass& pass) {
         glEnd();
         glPopMatrix();
         glMatrixMode(GL_MODELVIEW);
-        glUseProgram(GLuint(bound));
+        cgGLDisableTextureParameter(paper);
+        if (fragment_bound)
+            cgGLBindProgram(fragment_bound);
+        else
+            cgGLUnbindProgram(fragment);
+        if (!fragment_enabled) cgGLDisableProfile(fragment);
+        if (vertex_enabled) cgGLEnableProfile(vertex);
+        if (paper_unit >= 0) bind_on_unit(paper_unit, texture_there);
     }
     glPopMatrix();
     glPopAttrib();

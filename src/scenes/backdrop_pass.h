@@ -7,10 +7,14 @@
 // squares in their order. It blends in floating point where the frame
 // buffer rounds to 8 bits after each square: a level apart at most, here
 // and there. A run with a square that does not cover the view is
-// drawn square by square, as before.
+// drawn square by square, as before. The pass's programs come from the
+// source file cgeffects/backdrop_squares, one per run the backdrop draws,
+// in program slots of the show context.
 #pragma once
 
 #include <GL/glew.h>
+
+struct show_context;
 
 // One square as draw_textured_square (not a billboard) would draw it.
 struct backdrop_square {
@@ -22,16 +26,10 @@ struct backdrop_square {
 
 constexpr int backdrop_max_squares = 6;
 
-struct backdrop_program {
-    GLuint program = 0; // 0: none, the squares are drawn one by one
-    GLint colours = -1, clear = -1, paper = -1;
-    bool tried = false; // compiled (or failed to) already
-};
-
 struct backdrop_pass {
-    // By number of squares (from 2) and blending (bit k: square k blended).
-    backdrop_program programs[backdrop_max_squares + 1][1u << backdrop_max_squares];
-    bool shaders = false; // the context compiles them
+    // Whose program slots hold the pass's programs; null until the pass is
+    // created (every run is then drawn square by square).
+    show_context* context = nullptr;
 
     backdrop_square squares[backdrop_max_squares];
     int pending = 0;
@@ -40,9 +38,11 @@ struct backdrop_pass {
     bool uncleared = false;
 };
 
-// Compiles the pass's programs for blended runs; once, at set-up, with the
-// context current (the others are made when a run first needs them).
-void create_backdrop_pass(backdrop_pass& pass);
+// Makes the pass's programs, for runs of 2 to backdrop_max_squares squares
+// all blended, in `context`'s program slots: once, at set-up, with the GL
+// context current. Each is reported as every program is; a run of any other
+// blending, or whose program did not compile, is drawn square by square.
+void create_backdrop_pass(show_context& context, backdrop_pass& pass);
 
 // Starts a frame's backdrop on a target whose colour is still to be
 // cleared to `clear_colour` (its depth cleared already): a first run drawn
@@ -58,7 +58,8 @@ void add_backdrop_square(backdrop_pass& pass, double angle, double half_width, d
 
 // Draws the squares kept so far (one pass, or one by one) with the texture
 // bound on unit 0, then leaves the state the squares drawn one by one leave
-// (current colour and texture coordinate). Afterwards the target is cleared
+// (current colour and texture coordinate); the shading runtime's profiles,
+// bound programs and GL program in use are as they were. Afterwards the target is cleared
 // and holds the squares: anything may be drawn over them. Only the first run
 // of a frame is drawn in one pass (a later one would start from the clear).
 void flush_backdrop(backdrop_pass& pass);

@@ -20,7 +20,7 @@ struct scene_assets {
     Vec3 anchor_1, anchor_2, anchor_3;
     Vec3 script_anchor;
 
-    // The backdrop's squares, drawn in one pass (its program made by the set-up).
+    // The backdrop's squares, drawn in one pass (its programs made by the set-up).
     backdrop_pass paper_squares;
     // Scratch for the dot fields and track pieces, reserved by the set-up.
     draw_batch dots;
@@ -43,6 +43,10 @@ constexpr int list_shape_base = 100;
 
 // The texture slot the paper image is loaded into.
 constexpr int paper_texture_slot = 5011;
+
+// The program slots of the backdrop's one pass: the program for a run of n
+// squares (2 to backdrop_max_squares) is in backdrop_program_slot + n - 2.
+constexpr int backdrop_program_slot = 5040;
 
 // Where cycle2's moving groups turn, in model units (the profile is the y-z
 // plane): the lever (group 0) and the flywheel (group 1). The forge models

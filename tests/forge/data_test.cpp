@@ -635,7 +635,9 @@ TEST(forged_shaders, every_source_compiles_and_declares_its_parameters) {
     } sources[] = {{"vertex_0", GL_VERTEX_SHADER, {}},
                    {"f_0", GL_FRAGMENT_SHADER, {"texture", "ttime"}},
                    {"fragment_bend3", GL_FRAGMENT_SHADER, {"decal", "decal2", "alpha", "RightV", "UpV"}},
-                   {"fragment_wireframe", GL_FRAGMENT_SHADER, {}}};
+                   {"fragment_wireframe", GL_FRAGMENT_SHADER, {}},
+                   // Alone it compiles as its defaults say: six squares, all blended.
+                   {"backdrop_squares", GL_FRAGMENT_SHADER, {"paper", "colours", "clear"}}};
     for (const source& s : sources) {
         SCOPED_TRACE(s.name);
         std::string text = read_file(fs::path(QUORLAXEN_SOURCE_DIR) / "data/cgeffects" / s.name);

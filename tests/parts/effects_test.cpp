@@ -1,6 +1,7 @@
 // Effect set-up and the shading runtime in a real context: profiles by
 // vendor, the slot and parameter tables, fresh contexts, the report lines,
 // missing and broken sources, and how bound programs run.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -394,4 +395,68 @@ TEST_F(effects, a_source_compiled_again_runs_at_once_and_a_broken_one_keeps_the_
     EXPECT_TRUE(near(centre_after_square().r, 128)) << "bound again, the last good code runs";
 
     EXPECT_EQ(reload_effect_file(*context, vertex + "_not_loaded").programs, 0);
+}
+
+TEST_F(effects, defines_reach_the_program_keep_the_line_numbers_and_survive_a_recompile) {
+    std::string file =
+        write_file("defines_fp", "#version 120\n"
+                                 "void main() { gl_FragColor = vec4(RED, GREEN, 0.0, 1.0); }\n");
+    ::testing::internal::CaptureStdout();
+    load_fragment_program_variant(*context, file.c_str(), 110, {"RED=0.5", "GREEN"});
+    std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, report(" FP -- ", file));
+    bind_program(*context, 110);
+    enable_fragment_profile(*context);
+    test_gl::rgba p = centre_after_square();
+    EXPECT_TRUE(near(p.r, 128) && near(p.g, 255) && near(p.b, 0))
+        << int(p.r) << " " << int(p.g) << " " << int(p.b);
+
+    // Compiled again from its file, the program keeps its defines.
+    write_file("defines_fp", "#version 120\n"
+                             "void main() { gl_FragColor = vec4(GREEN, RED, 0.0, 1.0); }\n");
+    effect_reload r = reload_effect_file(*context, file);
+    EXPECT_EQ(r.failed, 0) << r.listing;
+    p = centre_after_square();
+    EXPECT_TRUE(near(p.r, 255) && near(p.g, 128) && near(p.b, 0))
+        << int(p.r) << " " << int(p.g) << " " << int(p.b);
+
+    // The listing counts the file's own lines, with or without a #version.
+    for (const char* version : {"#version 120\n", ""}) {
+        const std::string text = std::string(version) + "// line\n// line\n"
+                                                        "void main() { gl_FragColor = undeclared_thing; }\n";
+        std::string broken = write_file("defines_broken_fp", text);
+        const std::string line = std::to_string(std::count(text.begin(), text.end(), '\n'));
+        ::testing::internal::CaptureStdout();
+        load_fragment_program_variant(*context, broken.c_str(), 111, {"RED=0.5"});
+        out = ::testing::internal::GetCapturedStdout();
+        EXPECT_NE(out.find(broken + ": fragment program: 0:" + line + "("), std::string::npos) << out;
+    }
+}
+
+TEST_F(effects, four_component_values_and_array_elements_reach_the_program) {
+    std::string file = write_file("array_fp", "#version 120\nuniform vec4 tint;\nuniform vec4 colours[3];\n"
+                                              "void main() { gl_FragColor = vec4(tint.r, colours[1].g, "
+                                              "colours[2].b, 1.0); }\n");
+    ::testing::internal::CaptureStdout();
+    setup_fragment_effect(*context, file.c_str(), 112);
+    ::testing::internal::GetCapturedStdout();
+    CGprogram program = context->cg_programs[112];
+    const float tint[4] = {0.25f, 0.0f, 0.0f, 0.0f};
+    cgGLSetParameter4fv(cgGetNamedParameter(program, "tint"), tint);
+    // Elements 1 and 2 of three.
+    const float tail[8] = {0.0f, 0.5f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f};
+    CGparameter colours = cgGetNamedParameter(program, "colours");
+    cgGLSetParameterArray4f(colours, 1, 2, tail);
+    bind_program(*context, 112);
+    enable_fragment_profile(*context);
+    test_gl::rgba p = centre_after_square();
+    EXPECT_TRUE(near(p.r, 64) && near(p.g, 128) && near(p.b, 255))
+        << int(p.r) << " " << int(p.g) << " " << int(p.b);
+
+    // A range past the array's end sets nothing.
+    cgGetError();
+    const float zeros[8] = {};
+    cgGLSetParameterArray4f(colours, 2, 2, zeros);
+    EXPECT_EQ(cgGetError(), CG_INVALID_PARAMETER_ERROR);
+    EXPECT_TRUE(near(centre_after_square().b, 255));
 }

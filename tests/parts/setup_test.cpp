@@ -6,6 +6,7 @@
 #include <string>
 
 #include "parts/parts.h"
+#include "platform/cg_runtime.h"
 #include "platform/platform.h"
 #include "resources/resources.h"
 #include "support/gl_context.h"
@@ -174,6 +175,9 @@ TEST_F(scene_setup, loads_images_programs_meshes_shape_and_track) {
     // Programs: vertex and fragment of the main effect, bend, wireframe.
     for (int slot : {5002, 5003, 5031, 5027})
         EXPECT_NE(context.cg_programs[slot], nullptr) << slot;
+    // The backdrop's, one per run of 2 to 6 squares, from the show's source.
+    for (int count = 2; count <= backdrop_max_squares; ++count)
+        EXPECT_TRUE(cgIsProgramCompiled(context.cg_programs[backdrop_program_slot + count - 2])) << count;
 
     // Meshes by their list identifiers (23 twice).
     EXPECT_TRUE(part->horn.loaded);

@@ -4,13 +4,22 @@
 #include <GL/glu.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "math/gl_helpers.h"
+#include "platform/cg_runtime.h"
+#include "resources/resources.h"
 #include "scenes/backdrop_pass.h"
 #include "scenes/doodles.h"
+#include "scenes/scene_assets.h"
 #include "scenes/scene_script.h"
 #include "support/gl_context.h"
+#include "support/show_data.h"
 
 namespace {
 
@@ -252,38 +261,79 @@ TEST_F(dot_culling, RenderersCoverWhatTheirPiecesCover) {
 
 namespace {
 
-// The backdrop's squares in one pass give what they give drawn one by one:
-// blended and replacing squares (in any order) through different cameras, a colour above
-// 1 (clamped as fixed function clamps it), and a square that does not cover
-// the view (drawn as it is).
-TEST_F(dot_culling, BackdropSquaresInOnePassMatchThemOneByOne) {
-    GLuint texture = 0;
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    std::vector<uint8_t> noise(64 * 64 * 3);
-    uint32_t state = 1;
-    for (uint8_t& b : noise)
-        b = uint8_t((state = state * 214013u + 2531011u) >> 24);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage2D(GL_TEXTURE_2D, 0, 3, 64, 64, 0, GL_RGB, GL_UNSIGNED_BYTE, noise.data());
-    glEnable(GL_TEXTURE_2D);
-
+// The backdrop pass as the set-up makes it: its programs in a show context
+// of its own, from the cgeffects folder under `folder` (the show's source
+// unless a test writes its own), with the set-up's report lines kept; and a
+// noise paper texture bound on unit 0.
+struct backdrop_rig {
     struct square {
         double eye_z, angle, half;
         float repeat, colour[4];
         bool blend;
     };
-    auto draw = [&](const std::vector<square>& squares, bool one_pass) {
+
+    std::unique_ptr<show_context> context = std::make_unique<show_context>();
+    backdrop_pass made;
+    std::string report;
+    GLuint texture = 0;
+
+    explicit backdrop_rig(const std::filesystem::path& folder = QUORLAXEN_SOURCE_DIR "/data") {
+        reset_runtime();
+        create_cg_context(*context);
+        {
+            show_data::scoped_directory in(folder);
+            testing::internal::CaptureStdout();
+            create_backdrop_pass(*context, made);
+            report = testing::internal::GetCapturedStdout();
+        }
+        glGenTextures(1, &texture);
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        std::vector<uint8_t> noise(64 * 64 * 3);
+        uint32_t state = 1;
+        for (uint8_t& b : noise)
+            b = uint8_t((state = state * 214013u + 2531011u) >> 24);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glTexImage2D(GL_TEXTURE_2D, 0, 3, 64, 64, 0, GL_RGB, GL_UNSIGNED_BYTE, noise.data());
+        glEnable(GL_TEXTURE_2D);
+    }
+    ~backdrop_rig() {
+        glDisable(GL_TEXTURE_2D);
+        glDeleteTextures(1, &texture);
+        reset_runtime();
+    }
+    backdrop_rig(const backdrop_rig&) = delete;
+    backdrop_rig& operator=(const backdrop_rig&) = delete;
+
+    // Both stages disabled and unbound (other tests of this program use
+    // the runtime too).
+    static void reset_runtime() {
+        cgGLDisableProfile(CG_PROFILE_GLSLV);
+        cgGLDisableProfile(CG_PROFILE_GLSLF);
+        cgGLUnbindProgram(CG_PROFILE_GLSLV);
+        cgGLUnbindProgram(CG_PROFILE_GLSLF);
+    }
+
+    // Element k of the "colours" a run of `count` squares last drew with:
+    // set only when the run was drawn in one pass.
+    std::vector<float> colour_drawn(int count, int k) const {
+        const GLuint program =
+            cg_runtime::gl_program_of(context->cg_programs[backdrop_program_slot + count - 2]);
+        std::vector<float> out(4, -1.0f);
+        const GLint location = glGetUniformLocation(program, ("colours[" + std::to_string(k) + "]").c_str());
+        if (program && location >= 0) glGetUniformfv(program, location, out.data());
+        return out;
+    }
+
+    // The squares drawn one by one as draw_textured_square draws them, or
+    // kept for a copy of the pass and flushed; the view read back.
+    std::vector<uint8_t> draw(const std::vector<square>& squares, bool one_pass) {
         const float clear[4] = {0.0f, 1.0f, 1.0f, 0.0f};
         glClearColor(clear[0], clear[1], clear[2], clear[3]);
         glClear(GL_COLOR_BUFFER_BIT);
-        backdrop_pass pass;
-        if (one_pass) {
-            create_backdrop_pass(pass);
-            begin_backdrop(pass, clear);
-        }
+        backdrop_pass pass = made;
+        if (one_pass) begin_backdrop(pass, clear);
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         for (const square& s : squares) {
             glLoadIdentity();
@@ -305,63 +355,157 @@ TEST_F(dot_culling, BackdropSquaresInOnePassMatchThemOneByOne) {
         if (one_pass) flush_backdrop(pass);
         glDisable(GL_BLEND);
         return test_gl::read_rgba(0, 0, view_size, view_size);
-    };
-    auto differing = [&](const std::vector<square>& squares) {
+    }
+
+    // Pixels more than 2 levels apart between the squares drawn one by one
+    // and through the pass.
+    size_t differing(const std::vector<square>& squares) {
         const std::vector<uint8_t> a = draw(squares, false), b = draw(squares, true);
         size_t n = 0;
         for (size_t i = 0; i < a.size(); i += 4)
             n += std::abs(a[i] - b[i]) > 2 || std::abs(a[i + 1] - b[i + 1]) > 2 ||
                  std::abs(a[i + 2] - b[i + 2]) > 2;
         return n;
-    };
-    const size_t pixels = size_t(view_size) * view_size;
-    EXPECT_LT(differing({{40, 0, 100, 3, {0.35f, 0.5f, 0.5f, 1}, false},
-                         {60, 90, 300, 12, {1.6f, 0.2f, 0.2f, 0.7f}, true},
-                         {25, 10, 50, 48, {0.3f, 0.4f, 0.7f, 0.5f}, true}}),
-              pixels / 1000);
+    }
+};
+
+const size_t view_pixels = size_t(view_size) * view_size;
+
+// Three blended squares that each cover the view, through different
+// cameras, one with a colour above 1: a run the pass draws in one go.
+const std::vector<backdrop_rig::square> covering_run = {{60, 90, 300, 12, {1.6f, 0.2f, 0.2f, 0.7f}, true},
+                                                        {40, 0, 100, 3, {0.35f, 0.5f, 0.5f, 0.8f}, true},
+                                                        {25, 10, 50, 48, {0.3f, 0.4f, 0.7f, 0.5f}, true}};
+
+// The backdrop's squares in one pass give what they give drawn one by one:
+// blended squares through different cameras, a colour above 1 (clamped as
+// fixed function clamps it); and runs the pass leaves to the squares one by
+// one: a replacing square (in any order) and a square that does not cover
+// the view.
+TEST_F(dot_culling, BackdropSquaresInOnePassMatchThemOneByOne) {
+    backdrop_rig rig;
+    EXPECT_LT(rig.differing(covering_run), view_pixels / 1000);
+    // It was drawn in one pass, with every square's colour.
+    EXPECT_EQ(rig.colour_drawn(3, 0), (std::vector<float>{1.0f, 0.2f, 0.2f, 0.7f}));
+    EXPECT_EQ(rig.colour_drawn(3, 2), (std::vector<float>{0.3f, 0.4f, 0.7f, 0.5f}));
+
+    EXPECT_LT(rig.differing({{40, 0, 100, 3, {0.35f, 0.5f, 0.5f, 1}, false},
+                             {60, 90, 300, 12, {1.6f, 0.2f, 0.2f, 0.7f}, true},
+                             {25, 10, 50, 48, {0.3f, 0.4f, 0.7f, 0.5f}, true}}),
+              view_pixels / 1000);
     // A replacing square between blended ones hides what is under it.
-    EXPECT_LT(differing({{60, 90, 300, 12, {1.6f, 0.2f, 0.2f, 0.7f}, true},
-                         {40, 0, 100, 3, {0.35f, 0.5f, 0.5f, 1}, false},
-                         {25, 10, 50, 48, {0.3f, 0.4f, 0.7f, 0.5f}, true}}),
-              pixels / 1000);
+    EXPECT_LT(rig.differing({{60, 90, 300, 12, {1.6f, 0.2f, 0.2f, 0.7f}, true},
+                             {40, 0, 100, 3, {0.35f, 0.5f, 0.5f, 1}, false},
+                             {25, 10, 50, 48, {0.3f, 0.4f, 0.7f, 0.5f}, true}}),
+              view_pixels / 1000);
     // The last square covers only part of the view.
-    EXPECT_LT(differing({{60, 0, 200, 3, {0, 0.4f, 1, 0.9f}, true},
-                         {100, 0, 5, 2, {0.8f, 0.5f, 0.1f, 0.6f}, true}}),
-              pixels / 1000);
-    glDisable(GL_TEXTURE_2D);
-    glDeleteTextures(1, &texture);
+    EXPECT_LT(rig.differing({{60, 0, 200, 3, {0, 0.4f, 1, 0.9f}, true},
+                             {100, 0, 5, 2, {0.8f, 0.5f, 0.1f, 0.6f}, true}}),
+              view_pixels / 1000);
 }
 
-// The one pass draws with a program of its own and puts back the program
-// that was bound (the shading programs' runtime relies on its own staying
-// bound between its calls).
+// The one pass draws through the shading runtime and puts back what it had:
+// profiles enabled or not, the bound programs and the GL program in use (its
+// own stays bound between its callers' calls). A vertex program enabled
+// meanwhile does not pair with the pass's program.
 TEST_F(dot_culling, BackdropPassPutsBackTheBoundProgram) {
-    const char* source = "void main() { gl_FragColor = vec4(1.0); }";
-    const GLuint shader = glCreateShader(GL_FRAGMENT_SHADER);
-    glShaderSource(shader, 1, &source, nullptr);
-    glCompileShader(shader);
-    const GLuint program = glCreateProgram();
-    glAttachShader(program, shader);
-    glLinkProgram(program);
-    glUseProgram(program);
+    backdrop_rig rig;
+    show_context& context = *rig.context;
+    const std::string vertex = testing::TempDir() + "backdrop_red_vp";
+    const std::string fragment = testing::TempDir() + "backdrop_white_fp";
+    std::ofstream(vertex)
+        << "void main() { gl_Position = ftransform(); gl_FrontColor = vec4(1, 0, 0, 1); }\n";
+    std::ofstream(fragment) << "void main() { gl_FragColor = vec4(1.0); }\n";
+    testing::internal::CaptureStdout();
+    load_vertex_program_file(context, vertex.c_str(), 1);
+    load_fragment_program_file(context, fragment.c_str(), 2);
+    testing::internal::GetCapturedStdout();
 
-    const float clear[4] = {0.0f, 1.0f, 1.0f, 0.0f};
-    backdrop_pass pass;
-    create_backdrop_pass(pass);
-    begin_backdrop(pass, clear);
-    for (double angle : {0.0, 30.0}) {
-        glLoadIdentity();
-        gluLookAt(3, 1, 40, 3, 1, 0, 0.2, 1, 0);
-        add_backdrop_square(pass, angle, 100, 100, 3);
+    const std::vector<uint8_t> alone = rig.draw(covering_run, true);
+    bind_program(context, 1);
+    bind_program(context, 2);
+    enable_vertex_profile(context);
+    enable_fragment_profile(context);
+    const unsigned pair = cg_runtime::active_gl_program();
+    ASSERT_NE(pair, 0u);
+    EXPECT_TRUE(rig.draw(covering_run, true) == alone) << "drawn with the vertex program";
+    EXPECT_TRUE(cg_runtime::profile_enabled(context.vertex_profile));
+    EXPECT_TRUE(cg_runtime::profile_enabled(context.fragment_profile));
+    EXPECT_EQ(cg_runtime::bound_program(context.vertex_profile), context.cg_programs[1]);
+    EXPECT_EQ(cg_runtime::bound_program(context.fragment_profile), context.cg_programs[2]);
+    EXPECT_EQ(cg_runtime::active_gl_program(), pair);
+    GLint in_use = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &in_use);
+    EXPECT_EQ(GLuint(in_use), pair);
+
+    // As the script leaves the runtime before the backdrop: both disabled,
+    // no fragment program bound.
+    disable_vertex_profile(context);
+    disable_fragment_profile(context);
+    rig.draw(covering_run, true);
+    EXPECT_FALSE(cg_runtime::profile_enabled(context.vertex_profile));
+    EXPECT_FALSE(cg_runtime::profile_enabled(context.fragment_profile));
+    EXPECT_EQ(cg_runtime::bound_program(context.fragment_profile), nullptr);
+    glGetIntegerv(GL_CURRENT_PROGRAM, &in_use);
+    EXPECT_EQ(in_use, 0);
+    EXPECT_EQ(cg_runtime::active_gl_program(), 0u);
+}
+
+// A backdrop source that does not compile is reported as every program is,
+// listing included, and the backdrop is still drawn: square by square.
+TEST_F(dot_culling, BackdropSourceThatDoesNotCompileIsReportedAndDrawnSquareBySquare) {
+    const std::filesystem::path folder = show_data::private_folder("broken_backdrop");
+    std::ifstream in(QUORLAXEN_SOURCE_DIR "/data/cgeffects/backdrop_squares");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t at = text.find("gl_FragColor = dst;");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 19, "gl_FragColor = undeclared_thing;");
+    ASSERT_TRUE(show_data::write_bytes(folder / "cgeffects/backdrop_squares", text));
+    {
+        backdrop_rig rig(folder);
+        EXPECT_NE(rig.report.find("cgeffects/backdrop_squares: fragment program: "), std::string::npos)
+            << rig.report;
+        EXPECT_NE(rig.report.find("undeclared_thing"), std::string::npos);
+        size_t reports = 0;
+        for (size_t k = 0; (k = rig.report.find(" FP -- \ncgeffects/backdrop_squares\n0\nCG_NO_ERROR\n",
+                                                k)) != std::string::npos;
+             ++k)
+            ++reports;
+        EXPECT_EQ(reports, size_t(backdrop_max_squares - 1));
+        EXPECT_LT(rig.differing(covering_run), view_pixels / 1000);
     }
-    flush_backdrop(pass);
-    GLint bound = 0;
-    glGetIntegerv(GL_CURRENT_PROGRAM, &bound);
-    EXPECT_EQ(GLuint(bound), program);
+    std::filesystem::remove_all(folder);
+}
 
-    glUseProgram(0);
-    glDeleteProgram(program);
-    glDeleteShader(shader);
+// The viewer's reload of the source compiles the pass's programs again, each
+// with its own defines, and the pass draws with the new code.
+TEST_F(dot_culling, BackdropProgramsReloadWithTheirDefines) {
+    const std::filesystem::path folder = show_data::private_folder("reloaded_backdrop");
+    std::ifstream in(QUORLAXEN_SOURCE_DIR "/data/cgeffects/backdrop_squares");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::filesystem::path file = folder / "cgeffects/backdrop_squares";
+    ASSERT_TRUE(show_data::write_bytes(file, text));
+    {
+        backdrop_rig rig(folder);
+        const size_t at = text.find("gl_FragColor = dst;");
+        ASSERT_NE(at, std::string::npos);
+        text.replace(at, 19, "gl_FragColor = vec4(float(SQUARES) / 8.0, float(BLENDED) / 64.0, 0.0, 1.0);");
+        ASSERT_TRUE(show_data::write_bytes(file, text));
+        effect_reload r;
+        {
+            show_data::scoped_directory here(folder);
+            r = reload_effect_file(*rig.context, "cgeffects/backdrop_squares");
+        }
+        EXPECT_EQ(r.programs, backdrop_max_squares - 1);
+        EXPECT_EQ(r.failed, 0) << r.listing;
+        // Three squares, all blended: 3 / 8 and 7 / 64.
+        const std::vector<uint8_t> pixels = rig.draw(covering_run, true);
+        const uint8_t* centre = &pixels[4 * (view_size / 2 * view_size + view_size / 2)];
+        EXPECT_NEAR(centre[0], 96, 1);
+        EXPECT_NEAR(centre[1], 28, 1);
+        EXPECT_EQ(centre[2], 0);
+    }
+    std::filesystem::remove_all(folder);
 }
 
 // The backdrop clears the target's colour itself: with no square kept, the
@@ -369,8 +513,8 @@ TEST_F(dot_culling, BackdropPassPutsBackTheBoundProgram) {
 // pass blends over that drawing, not over the clear.
 TEST_F(dot_culling, BackdropClearsTheTargetAndALaterRunDrawsOverWhatIsThere) {
     const float clear[4] = {0.0f, 1.0f, 1.0f, 0.0f};
-    backdrop_pass pass;
-    create_backdrop_pass(pass);
+    backdrop_rig rig;
+    backdrop_pass pass = rig.made;
     auto centre = [] { return test_gl::read_rgba(view_size / 2, view_size / 2, 1, 1); };
 
     glClearColor(1, 0, 0, 1);

@@ -1,7 +1,8 @@
 // A small, complete data folder for tests that run the scene set-up or the
 // whole start-up: every file the production opens, under the names it uses
 // (solid-colour JPEGs written with libjpeg-turbo's cjpeg, one-quad meshes,
-// trivial shader sources, a 3-frame outline shape, a 40-record camera track).
+// trivial shader sources but the backdrop's real one, a 3-frame outline
+// shape, a 40-record camera track).
 // Header-only: tests that do not include it do not link it.
 #pragma once
 
@@ -121,6 +122,11 @@ inline bool make(const std::filesystem::path& root, std::string& why, bool with_
     const std::string fragment = "void main() { gl_FragColor = vec4(1.0); }\n";
     for (const char* name : {"cgeffects/f_0", "cgeffects/fragment_bend3", "cgeffects/fragment_wireframe"})
         write_bytes(root / name, fragment);
+    // The backdrop's programs are the show's own: the set-up chooses what
+    // each draws with its defines.
+    std::filesystem::copy_file(std::filesystem::path(QUORLAXEN_SOURCE_DIR) /
+                                   "data/cgeffects/backdrop_squares",
+                               root / "cgeffects/backdrop_squares");
     if (with_outline_and_track) {
         write_bytes(root / "meshes/test1.rtt", outline_bytes());
         write_bytes(root / "meshes/try1.sav", track_bytes());
