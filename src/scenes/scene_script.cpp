@@ -1253,13 +1253,13 @@ constexpr script_row rows_9_to_42[] = {
     {"42", always, track_copies_row},
 };
 
+} // namespace
+
 void draw_rows(std::span<const script_row> rows, scene_assets& part, show_context& context,
                const script_frame& f) {
     for (const script_row& row : rows)
         if (row.window.contains(f.T)) row.draw(part, context, f);
 }
-
-} // namespace
 
 std::span<const script_row> scene_script_rows() {
     static const std::vector<script_row> rows = [] {

@@ -170,6 +170,10 @@ struct script_row {
     row_draw draw;
 };
 
+// Draws each of `rows`, in order, whose window holds the frame's T.
+void draw_rows(std::span<const script_row> rows, scene_assets& assets, show_context& context,
+               const script_frame& frame);
+
 // Every row of the script, in drawing order.
 std::span<const script_row> scene_script_rows();
 // The rows 43 to 65, in their order; defined with those rows.

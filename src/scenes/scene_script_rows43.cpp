@@ -866,7 +866,6 @@ double bicycle_wheel_angle(double T) { return 100.0 * 0.8 * 1.2 * T; }
 std::span<const script_row> script_rows_43_to_65() { return rows_43_to_65; }
 
 void draw_script_rows_43_to_65(scene_assets& part, show_context& context, const script_frame& f) {
-    for (const script_row& row : rows_43_to_65)
-        if (row.window.contains(f.T)) row.draw(part, context, f);
+    draw_rows(rows_43_to_65, part, context, f);
     reset_draw_state();
 }
