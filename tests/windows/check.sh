@@ -112,15 +112,19 @@ start_show() {
 }
 
 # Waits for the window titled $1 after the dialog; a full-screen mode that
-# the display will not switch to is answered with a window on the way.
+# the display will not switch to is answered with a window on the way. A
+# dialog still there after a few seconds has lost its Return (a key sent
+# while Wine was still making it ready, on a loaded machine): it is sent again.
 wait_after_dialog() {
-  local id
-  for _ in $(seq 600); do
+  local id i
+  for i in $(seq 600); do
     if id=$(wait_window "$fallback_caption" 0); then
       press "$id" Return
     elif id=$(wait_window "$1" 0); then
       echo "$id"
       return 0
+    elif [ $((i % 25)) = 0 ] && id=$(wait_window "$dialog_caption" 0); then
+      press "$id" Return
     fi
     kill -0 "$show_pid" 2>/dev/null || return 1
     sleep 0.2
