@@ -2,7 +2,8 @@ cmake_minimum_required(VERSION 3.22)
 # cmake -DLAYER=name -DALLOWED="a;b" -DSTAMP=file -P check-layer.cmake FILE...
 # Fails when a file of the subsystem LAYER includes a header of a
 # subsystem that is not in ALLOWED (itself and the layers below it): the
-# layers call downward only.
+# layers call downward only. Also fails when a file outside the gl layer
+# includes the GL headers themselves.
 set(files)
 math(EXPR last "${CMAKE_ARGC} - 1")
 foreach(i RANGE 0 ${last})
@@ -20,6 +21,15 @@ foreach(file ${files})
       list(APPEND faults "${file} includes ${header}")
     endif()
   endforeach()
+  # The GL's own headers are included by the drawing layer alone, so a call
+  # that GLES lacks cannot bypass it in the es3 build.
+  if(NOT LAYER STREQUAL "gl")
+    file(STRINGS "${file}" gl_lines REGEX "^[ \t]*#[ \t]*include[ \t]+<(GL|GLES[0-9]*)/")
+    foreach(line ${gl_lines})
+      string(STRIP "${line}" line)
+      list(APPEND faults "${file}: ${line} (only src/gl includes the GL headers)")
+    endforeach()
+  endif()
 endforeach()
 if(faults)
   list(JOIN faults "\n  " text)

@@ -1,6 +1,6 @@
 #include "math/gl_helpers.h"
 
-#include <GL/glew.h>
+#include "gl/gl.h"
 
 #include <cmath>
 

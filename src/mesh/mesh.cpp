@@ -21,7 +21,7 @@
 // before a group's first "f" adds no group.
 #include "mesh/mesh.h"
 
-#include <GL/glew.h>
+#include "gl/gl.h"
 
 #include <charconv>
 #include <cstdio>

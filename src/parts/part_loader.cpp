@@ -1,7 +1,6 @@
 // The loading screen: one textured square on black, drawn once into the
 // window before the long loads begin.
-#include <GL/glew.h>
-#include <GL/glu.h>
+#include "gl/gl.h"
 
 #include "math/gl_helpers.h"
 #include "parts/parts.h"

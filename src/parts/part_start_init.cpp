@@ -1,7 +1,7 @@
 // part_start::init, the scene set-up: every resource the production's frames
 // use, loaded once while the loading screen is up. The slot numbers, list
 // names and mesh identifiers are shared with the frame code and the script.
-#include <GL/glew.h>
+#include "gl/gl.h"
 
 #include <cmath>
 

@@ -3,7 +3,7 @@
 #include "parts/part_start_render.h"
 #include "resources/resources.h"
 
-#include <GL/glew.h>
+#include "gl/gl.h"
 
 #include <algorithm>
 #include <cmath>

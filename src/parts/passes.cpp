@@ -1,5 +1,5 @@
 // Full-screen shader passes over the render targets.
-#include <GL/glew.h>
+#include "gl/gl.h"
 
 #include <algorithm>
 #include <cmath>

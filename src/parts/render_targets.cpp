@@ -2,7 +2,7 @@
 // framebuffers they resolve into.
 // Every index and count is clamped into its table, so no caller can reach
 // outside it.
-#include <GL/glew.h>
+#include "gl/gl.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 // source file follows and how the bound programs turn into one GL program.
 #include "platform/cg_runtime.h"
 
-#include <GL/glew.h>
+#include "gl/gl.h"
 
 #include <algorithm>
 #include <cctype>
@@ -80,7 +80,11 @@ void set_error(CGerror e) { state().error = e; }
 
 // The GL entry points exist only once the extension loader has run on a
 // current context; without them nothing compiles and nothing is bound.
+#if defined(QUORLAXEN_GL_ES3)
+bool gl_ready() { return true; } // GLES 3 has them all
+#else
 bool gl_ready() { return glCreateShader && glUseProgram && glActiveTexture && glGetUniformLocation; }
+#endif
 
 cg_stage stage_of(CGprofile profile) {
     switch (profile) {
@@ -156,8 +160,29 @@ std::string defines_of(const std::vector<std::string>& options) {
 // of its arguments after the #version line and a #line directive that keeps
 // the listing's line numbers those of the file. Before GLSL 3.30 the line
 // after `#line n` is line n + 1, from 3.30 on line n.
-std::string compiled_text(const std::string& source, const std::vector<std::string>& options) {
+//
+// On GLES the `#version 120` line gives way to the drawing layer's prelude
+// for the stage (GLSL ES 3.00 with the compatibility built-ins mapped onto
+// the layer's names), and the #line directive (line n is the next one)
+// keeps the file's numbering.
+std::string compiled_text(const std::string& source, const std::vector<std::string>& options,
+                          cg_stage stage) {
     const std::string defines = defines_of(options);
+#if defined(QUORLAXEN_GL_ES3)
+    {
+        const size_t first = source.find_first_not_of(" \t\r\n");
+        size_t end = 0;
+        if (first != std::string::npos && source.compare(first, 8, "#version") == 0) {
+            end = source.find('\n', first);
+            end = end == std::string::npos ? source.size() : end + 1;
+        }
+        const long next_line = long(std::count(source.begin(), source.begin() + long(end), '\n')) + 1;
+        return gl_layer::prelude(stage == cg_stage::vertex ? gl_layer::stage::vertex
+                                                           : gl_layer::stage::fragment) +
+               defines + "#line " + std::to_string(next_line) + "\n" + source.substr(end);
+    }
+#endif
+    (void)stage;
     if (defines.empty()) return versioned(source);
     const size_t first = source.find_first_not_of(" \t\r\n");
     if (first == std::string::npos || source.compare(first, 8, "#version") != 0)
@@ -172,7 +197,28 @@ std::string compiled_text(const std::string& source, const std::vector<std::stri
     return text + defines + "#line " + std::to_string(line) + "\n" + source.substr(end);
 }
 
+#if defined(QUORLAXEN_GL_ES3)
+// GLES links no program without both stages: a program alone runs with the
+// drawing layer's fixed-function stage for the other, as GL would run it.
+GLuint fixed_function_shader(GLenum type) {
+    static GLuint shaders[2] = {0, 0};
+    GLuint& shader = shaders[type == GL_VERTEX_SHADER ? 0 : 1];
+    if (shader && glIsShader(shader)) return shader;
+    shader = glCreateShader(type);
+    const std::string text = type == GL_VERTEX_SHADER ? gl_layer::fixed_function_vertex_source()
+                                                      : gl_layer::fixed_function_fragment_source();
+    const char* source = text.c_str();
+    glShaderSource(shader, 1, &source, nullptr);
+    glCompileShader(shader);
+    return shader;
+}
+#endif
+
 GLuint link(GLuint vertex_shader, GLuint fragment_shader, std::string* log) {
+#if defined(QUORLAXEN_GL_ES3)
+    if (!vertex_shader) vertex_shader = fixed_function_shader(GL_VERTEX_SHADER);
+    if (!fragment_shader) fragment_shader = fixed_function_shader(GL_FRAGMENT_SHADER);
+#endif
     GLuint program = glCreateProgram();
     if (vertex_shader) glAttachShader(program, vertex_shader);
     if (fragment_shader) glAttachShader(program, fragment_shader);
@@ -318,7 +364,8 @@ void collect_parameters(cg_program_record& p) {
         GLenum type = 0;
         glGetActiveUniform(p.gl_program, GLuint(i), sizeof name, &length, &size, &type, name);
         std::string key(name, size_t(length));
-        if (key.compare(0, 3, "gl_") == 0) continue;
+        // The built-ins, and on GLES the drawing layer's stand-ins for them.
+        if (key.compare(0, 3, "gl_") == 0 || key.compare(0, 4, "qgl_") == 0) continue;
         if (key.size() > 3 && key.compare(key.size() - 3, 3, "[0]") == 0) key.resize(key.size() - 3);
         auto& record = p.parameters[key];
         if (record) { // recompiled: keep the values already set
@@ -367,7 +414,7 @@ void compile(cg_program_record& p) {
     }
     if (p.shader == 0)
         p.shader = glCreateShader(p.stage == cg_stage::vertex ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER);
-    std::string text = compiled_text(p.source, p.options);
+    std::string text = compiled_text(p.source, p.options, p.stage);
     const char* source = text.c_str();
     glShaderSource(p.shader, 1, &source, nullptr);
     glCompileShader(p.shader);

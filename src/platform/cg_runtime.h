@@ -31,7 +31,7 @@
 //
 // PARAMETERS
 // - A parameter is a uniform of the same name: "decal", "decal2", "decal3",
-//   "texture", "paper" (sampler2D); "ttime", "alpha", "RightV", "UpV" (float,
+//   "paper" (sampler2D); "ttime", "alpha", "RightV", "UpV" (float,
 //   set with cgGLSetParameter1f); "clear" (vec4, cgGLSetParameter4fv);
 //   "colours" (vec4 array, cgGLSetParameterArray4f); "ModelViewProj",
 //   "ModelViewLightProj", "ModelViewObject" (mat4; looked up by the set-up,

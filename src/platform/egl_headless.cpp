@@ -10,6 +10,23 @@
 namespace platform {
 namespace {
 
+// The API the show draws with: desktop OpenGL (compatibility profile, for
+// the fixed-function pipeline and immediate mode), or OpenGL ES 3 under the
+// es3 build's drawing layer.
+#if defined(QUORLAXEN_GL_ES3)
+constexpr EGLenum api = EGL_OPENGL_ES_API;
+constexpr EGLint renderable = EGL_OPENGL_ES3_BIT;
+constexpr const char* api_name = "OpenGL ES 3";
+constexpr EGLint context_attributes[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_CONTEXT_MINOR_VERSION, 0,
+                                         EGL_NONE};
+#else
+constexpr EGLenum api = EGL_OPENGL_API;
+constexpr EGLint renderable = EGL_OPENGL_BIT;
+constexpr const char* api_name = "OpenGL";
+constexpr EGLint context_attributes[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK,
+                                         EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT, EGL_NONE};
+#endif
+
 struct egl_state {
     EGLDisplay display = EGL_NO_DISPLAY;
     EGLConfig config = nullptr;
@@ -72,7 +89,7 @@ bool pick_config(EGLDisplay display, EGLConfig& out) {
     const EGLint wanted[] = {EGL_SURFACE_TYPE,
                              EGL_PBUFFER_BIT,
                              EGL_RENDERABLE_TYPE,
-                             EGL_OPENGL_BIT,
+                             renderable,
                              EGL_RED_SIZE,
                              8,
                              EGL_GREEN_SIZE,
@@ -157,20 +174,19 @@ bool use_headless_egl(platform& table, std::string& description, std::string& er
     }
     if (egl.display == EGL_NO_DISPLAY)
         return error = "EGL has neither a GPU device nor Mesa's surfaceless platform", false;
-    if (!eglBindAPI(EGL_OPENGL_API)) {
+    if (!eglBindAPI(api)) {
         close_display();
-        return error = "EGL offers no desktop OpenGL", false;
+        return error = std::string("EGL offers no ") + api_name, false;
     }
     if (!pick_config(egl.display, egl.config)) {
         close_display();
-        return error = "EGL offers no RGBA8 pbuffer with a 24-bit depth buffer for OpenGL", false;
+        return error = std::string("EGL offers no RGBA8 pbuffer with a 24-bit depth buffer for ") + api_name,
+               false;
     }
-    // The show draws with the fixed-function pipeline and immediate mode.
-    const EGLint attributes[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK,
-                                 EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT, EGL_NONE};
-    egl.context = eglCreateContext(egl.display, egl.config, EGL_NO_CONTEXT, attributes);
+    egl.context = eglCreateContext(egl.display, egl.config, EGL_NO_CONTEXT, context_attributes);
     if (egl.context == EGL_NO_CONTEXT) {
-        error = "EGL cannot make an OpenGL compatibility context (error " + egl_error() + ")";
+        error = std::string("EGL cannot make an ") + api_name +
+                (api == EGL_OPENGL_API ? " compatibility" : "") + " context (error " + egl_error() + ")";
         close_display();
         return false;
     }

@@ -1,7 +1,7 @@
 // Shading programs: the context and profile choice, programs from the
 // source files under cgeffects/, binding, profiles, parameter slots and the
 // two set-up sequences of the scene's effects.
-#include <GL/glew.h>
+#include "gl/gl.h"
 
 #include <cstdio>
 #include <cstring>

@@ -4,7 +4,7 @@
 // current camera and the settings chosen in the dialog.
 #pragma once
 
-#include <GL/glew.h>
+#include "gl/gl.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,7 +1,7 @@
 // Textures from JPEG files (through the show's own decoder) and from noise,
 // uploaded into numbered slots of the show context's texture table. A file
 // that cannot be opened or decoded shows its message box and ends the show.
-#include <GL/glew.h>
+#include "gl/gl.h"
 
 #include <vector>
 

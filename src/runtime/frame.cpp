@@ -1,5 +1,4 @@
-#include <GL/glew.h>
-#include <GL/glu.h>
+#include "gl/gl.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 // The start-up sequence: everything the frames need, run once inside the
 // window's creation with the context current. The loading screen goes up
 // before the long load; the music starts only once the show can follow it.
-#include <GL/glew.h>
+#include "gl/gl.h"
 
 #include <cstring>
 

@@ -12,7 +12,7 @@
 // in program slots of the show context.
 #pragma once
 
-#include <GL/glew.h>
+#include "gl/gl.h"
 
 struct show_context;
 

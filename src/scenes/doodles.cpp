@@ -1,6 +1,6 @@
 #include "scenes/doodles.h"
 
-#include <GL/glew.h>
+#include "gl/gl.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "scenes/draw_batch.h"
 
-#include <GL/glew.h>
+#include "gl/gl.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 // The two-pass flattened glow of a mesh, driven by the fragment program's
 // "ttime".
-#include <GL/glew.h>
+#include "gl/gl.h"
 
 #include <algorithm>
 #include <cmath>

@@ -6,8 +6,7 @@
 // cameras and the resources.
 #include "scenes/scene_script.h"
 
-#include <GL/glew.h>
-#include <GL/glu.h>
+#include "gl/gl.h"
 
 #include <algorithm>
 #include <cmath>
@@ -287,7 +286,7 @@ void prologue(scene_assets& part, show_context& context, const script_frame& f) 
     glLoadIdentity();
     gluPerspective(30.0, double(f.W) / double(std::max(f.H, 1)), 0.1, f.T > 50.0 ? 130000.0 : 5500.0);
 
-    set_sampler_by_name(context, part.program_main + 1, "texture", paper_texture_slot);
+    set_sampler_by_name(context, part.program_main + 1, "paper", paper_texture_slot);
 
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();

@@ -7,8 +7,7 @@
 // which camera_3 follows in the next frame.
 #include "scenes/scene_script_rows43.h"
 
-#include <GL/glew.h>
-#include <GL/glu.h>
+#include "gl/gl.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,8 +2,7 @@
 // compilation into display lists through GLU's polygon tessellator.
 #include "scenes/shape.h"
 
-#include <GL/glew.h>
-#include <GL/glu.h>
+#include "gl/gl.h"
 
 #include <algorithm>
 #include <cmath>

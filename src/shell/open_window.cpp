@@ -1,6 +1,6 @@
 // Opening the window: display mode, window, GL context, fixed GL state and
 // the whole start-up sequence.
-#include <GL/glew.h>
+#include "gl/gl.h"
 
 #include "platform/messages.h"
 #include "platform/platform.h"

@@ -1,6 +1,5 @@
 // The window's viewport and its release.
-#include <GL/glew.h>
-#include <GL/glu.h>
+#include "gl/gl.h"
 
 #include "platform/messages.h"
 #include "platform/platform.h"

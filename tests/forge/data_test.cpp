@@ -633,7 +633,7 @@ TEST(forged_shaders, every_source_compiles_and_declares_its_parameters) {
         GLenum stage;
         std::vector<const char*> uniforms; // names the show looks up and sets
     } sources[] = {{"vertex_0", GL_VERTEX_SHADER, {}},
-                   {"f_0", GL_FRAGMENT_SHADER, {"texture", "ttime"}},
+                   {"f_0", GL_FRAGMENT_SHADER, {"paper", "ttime"}},
                    {"fragment_bend3", GL_FRAGMENT_SHADER, {"decal", "decal2", "alpha", "RightV", "UpV"}},
                    {"fragment_wireframe", GL_FRAGMENT_SHADER, {}},
                    // Alone it compiles as its defaults say: six squares, all blended.

@@ -10,7 +10,7 @@
 // one (a pbuffer stands for the window), else from a window on a private
 // Xvfb server started here, so the program runs the same with or without a
 // display.
-#include <GL/glew.h>
+#include "gl/gl.h"
 #include <fcntl.h>
 #include <png.h>
 #include <signal.h>

@@ -5,7 +5,7 @@
 // to reach the same time, so a paused frame is the capture's frame.
 #pragma once
 
-#include <GL/glew.h>
+#include "gl/gl.h"
 
 #include <chrono>
 #include <filesystem>
