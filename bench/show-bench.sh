@@ -20,6 +20,9 @@
 #   BENCH_VIDEO=1      also time a capture to H.264 with music at 60 frames/s,
 #                      of BENCH_VIDEO_FROM..BENCH_VIDEO_TO (default the range)
 #   BENCH_OUT=DIR      (default docs/bench)
+#   BENCH_ES3=DIR      an es3 build (-DQUORLAXEN_GL=es3) to measure beside this
+#                      one: both captures, 4 samples, in alternating 30 s chunks
+#                      of show time (OUT/frames-gl-4x.csv, OUT/frames-es3-4x.csv)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
@@ -90,11 +93,37 @@ if [ "${BENCH_VIDEO:-0}" = 1 ]; then
     video_line=$(awk -v s="$start" -v e="$end" -v a="$vfrom" -v b="$vto" \
         'BEGIN { printf "%.1f s for show time %s-%s s (%.1f s): %.2f x its running time, start-up included", e - s, a, b, b - a, (e - s) / (b - a) }')
 fi
+# The drawing layer over GLES beside the driver's GL: chunks alternate, so
+# the machine's drift falls on both alike.
+es3_line=""
+if [ -n "${BENCH_ES3:-}" ]; then
+    es3_capture=$(cd "$BENCH_ES3" && pwd)/show/quorlaxen-capture
+    [ -x "$es3_capture" ] || { echo "show-bench: no $es3_capture" >&2; exit 1; }
+    rm -f "$out/frames-gl-4x.csv" "$out/frames-es3-4x.csv" "$work"/chunk-*
+    chunk=0
+    for start in $(awk -v a="$from" -v b="$to" 'BEGIN { for (t = a; t < b; t += 30) print t }'); do
+        end=$(awk -v t="$start" -v b="$to" 'BEGIN { print (t + 30 < b ? t + 30 : b) }')
+        for flavour in gl es3; do
+            program=$capture
+            [ $flavour = es3 ] && program=$es3_capture
+            echo "show-bench: $flavour chunk $start-$end s ..." >&2
+            "$program" --size 1280x720 --fps "$fps" --from "$start" --to "$end" --quiet \
+                --stats "$work/chunk-$flavour-$chunk.csv" >"$work/chunk-$flavour-$chunk.txt"
+            if [ ! -e "$out/frames-$flavour-4x.csv" ]; then
+                cat "$work/chunk-$flavour-$chunk.csv" >"$out/frames-$flavour-4x.csv"
+            else
+                tail -n +2 "$work/chunk-$flavour-$chunk.csv" >>"$out/frames-$flavour-4x.csv"
+            fi
+        done
+        chunk=$((chunk + 1))
+    done
+    es3_line=1
+fi
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
-python3 - "$out" "$work" "$machine" "$renderer" "$fps" "$from" "$to" "$load_before" "$load_after" "$video_line" <<'EOF'
-import csv, sys
-out, work, machine, renderer, fps, t0, t1, load_before, load_after, video = sys.argv[1:]
+python3 - "$out" "$work" "$machine" "$renderer" "$fps" "$from" "$to" "$load_before" "$load_after" "$video_line" "$es3_line" <<'EOF'
+import csv, glob, sys
+out, work, machine, renderer, fps, t0, t1, load_before, load_after, video, es3 = sys.argv[1:]
 
 def summary(name):
     values = {}
@@ -170,6 +199,25 @@ for name, title in (("4x", "4 samples"), ("1x", "no multisampling")):
         fixed = sum(v for c, v in zip(stages, values) if c not in ("scene_ms",))
         lines.append("  {:6d}  ".format(t) + " ".join("{:8.1f}".format(v) for v in values) +
                      "  {:7.1f}  {:7.1f}".format(fixed, med("scene_ms")))
+    lines.append("")
+if es3:
+    lines.append("OpenGL ES 3 layer beside the driver's GL, 4 samples, alternating 30 s chunks (each its own process):")
+    lines.append("  flavour  frames  frame ms p50    p99   CPU ms p50   load s (first chunk)  peak MB")
+    figures = {}
+    for flavour in ("gl", "es3"):
+        rows = list(csv.DictReader(open(f"{out}/frames-{flavour}-4x.csv")))
+        ms = sorted(float(r["render_ms"]) for r in rows)
+        cpu = sorted(float(r["cpu_ms"]) for r in rows)
+        chunks = [dict(l.strip().partition("=")[::2] for l in open(f) if "=" in l)
+                  for f in sorted(glob.glob(f"{work}/chunk-{flavour}-*.txt"))]
+        first = next(c for c in chunks if c)
+        peak = max(float(c.get("peak_rss_mb", 0)) for c in chunks)
+        figures[flavour] = (percentile(ms, 50), percentile(ms, 99))
+        lines.append("  {:7s}  {:6d}  {:13.1f}  {:6.1f}  {:11.1f}  {:20.2f}  {:7.0f}".format(
+            flavour, len(ms), percentile(ms, 50), percentile(ms, 99), percentile(cpu, 50),
+            float(first.get("load_s", 0)), peak))
+    lines.append("  es3 / gl: frame p50 {:.2f} x, p99 {:.2f} x".format(
+        figures["es3"][0] / figures["gl"][0], figures["es3"][1] / figures["gl"][1]))
     lines.append("")
 lines.append(f"Capture to H.264 + music at 60 frames/s: {video}")
 open(f"{out}/show-bench.txt", "w").write("\n".join(lines) + "\n")

@@ -4,7 +4,8 @@
 # Usage: scripts/setup.sh [--fuzz | --show]
 #   --fuzz  also makes the sanitizer builds: the fuzz targets in build/fuzz,
 #           the capture program in build/asan, the show, the capture
-#           program and the viewer in build/tsan; and installs Wine for the
+#           program and the viewer in build/tsan, the same three over OpenGL
+#           ES 3 in build/es3; and installs Wine for the
 #           tests of the Windows build, GNU parallel, an ssh server and Slurm
 #           for the farm's tests, and PulseAudio for the tests of sound
 #   --show  builds only the show folder (the programs and their data), with
@@ -31,6 +32,9 @@ packages=(
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(wine wine64 parallel rsync openssh-server openssh-client slurm-wlm munge)
   packages+=(pulseaudio pulseaudio-utils libpulse-dev)
+  # The OpenGL ES 3 flavour: GLES headers, and GLU's tessellator from
+  # Debian's source package (fetched against the archive's keyring).
+  packages+=(libgles-dev debian-archive-keyring)
 fi
 missing=()
 for p in "${packages[@]}"; do
@@ -96,4 +100,9 @@ if [ "${1:-}" = "--fuzz" ]; then
   CC=clang CXX=clang++ cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DQUORLAXEN_TSAN=ON -DQUORLAXEN_TESTS=OFF >/dev/null
   cmake --build build/tsan -j"$jobs" --target quorlaxen quorlaxen-capture quorlaxen-viewer
+  # The show, the capture program and the viewer over OpenGL ES 3, with the
+  # data forged above; their frames are compared with this build's.
+  cmake -S . -B build/es3 -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORLAXEN_GL=es3 \
+    -DQUORLAXEN_TESTS=OFF -DQUORLAXEN_DATA_FROM="$root/build/show" >/dev/null
+  cmake --build build/es3 -j"$jobs"
 fi

@@ -5,6 +5,7 @@
 #include "gl/gl.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "parts/parts.h"
 #include "resources/resources.h"
@@ -32,6 +33,12 @@ void create_render_target(show_context& context, int index, int width, int heigh
     GLint max_samples = 0, max_size = 1;
     glGetIntegerv(GL_MAX_SAMPLES, &max_samples);
     glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &max_size);
+    if (samples > std::max(max_samples, 0)) {
+        // A driver without (enough) multisampled renderbuffers: the show
+        // draws with what it gives, one sample at the least.
+        std::fprintf(stderr, "render target: %d samples asked, the GL gives %d; drawing with %d\n", samples,
+                     std::max(max_samples, 0), std::max(max_samples, 0));
+    }
     samples = std::clamp(samples, 0, std::max(max_samples, 0));
     width = std::clamp(width, 1, std::max(max_size, 1));
     height = std::clamp(height, 1, std::max(max_size, 1));

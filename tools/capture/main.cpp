@@ -452,6 +452,23 @@ int main(int argc, char** argv) {
     if (!part) fail("the show did not start");
     rendering = true;
 
+    if (o.loading) {
+        // The loading screen drawn again, as the start-up drew it before the loads.
+        double no_step = 0.0;
+        runtime().loader->render(&no_step, the_show_context(), runtime().loading_record);
+        glFinish();
+        std::vector<unsigned char> rows(size_t(o.width) * o.height * 3), flipped(rows.size());
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, o.width, o.height, GL_RGB, GL_UNSIGNED_BYTE, rows.data());
+        const size_t row = size_t(o.width) * 3;
+        for (int y = 0; y < o.height; ++y)
+            std::copy_n(&rows[size_t(o.height - 1 - y) * row], row, &flipped[size_t(y) * row]);
+        std::string reason;
+        if (!write_png(o.output, o.width, o.height, flipped.data(), reason))
+            fail("cannot write " + o.output + ": " + reason);
+        if (!o.quiet) std::printf("%s\n", o.output.c_str());
+        finish(0);
+    }
     const std::vector<segment> plan = make_plan(o);
     runtime_state& rt = runtime();
     tools::set_scripted_rate(o.fps);

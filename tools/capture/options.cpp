@@ -36,7 +36,8 @@ const char* const usage_text =
     "  --stages           with --stats: processor time of each stage of a frame (target clear,\n"
     "                     backdrop, scene, glow clear, resolve, bend, present), GL finished at each\n"
     "  --floor            render the floor frame instead of the show: the target's clear,\n"
-    "                     resolve and final square only (a benchmark's yardstick)\n";
+    "                     resolve and final square only (a benchmark's yardstick)\n"
+    "  --loading          the loading screen, drawn as the start-up draws it (-o FILE.png)\n";
 
 namespace {
 
@@ -135,6 +136,8 @@ bool parse_options(int argc, const char* const* argv, options& out, std::string&
             out.stages = true;
         } else if (arg == "--floor") {
             out.floor = true;
+        } else if (arg == "--loading") {
+            out.loading = true;
         } else if (arg == "--lossless") {
             out.lossless = true;
         } else if (arg == "--no-audio") {
@@ -183,7 +186,9 @@ bool parse_options(int argc, const char* const* argv, options& out, std::string&
 
     if (out.single && (from_given || to_given))
         return error = "--at and --from/--to exclude each other", false;
-    if (out.kind == output_kind::png && !out.single)
+    if (out.loading && (out.kind != output_kind::png || out.single || from_given || to_given))
+        return error = "--loading draws one frame of its own: give -o FILE.png and no times", false;
+    if (out.kind == output_kind::png && !out.single && !out.loading)
         return error = "a single .png needs --at or --at-scene (or give a folder: -o DIR/)", false;
     if (out.kind == output_kind::png && out.times.size() > 1)
         return error = "several times need a folder: -o DIR/", false;

@@ -38,9 +38,10 @@ struct options : tools::view_options {
     double to = show_length;       // seconds of show time, not included (but the show's end is)
     int fps = 60;
     bool quiet = false;
-    std::string stats;   // --stats FILE: per-frame render times as CSV
-    bool stages = false; // --stages: the stats also split each frame by stage
-    bool floor = false;  // --floor: the fixed work of a frame alone, nothing drawn
+    std::string stats;    // --stats FILE: per-frame render times as CSV
+    bool stages = false;  // --stages: the stats also split each frame by stage
+    bool floor = false;   // --floor: the fixed work of a frame alone, nothing drawn
+    bool loading = false; // --loading: the loading screen as the start-up draws it
     gl_source gl = gl_source::automatic;
     bool lossless = false; // --lossless: FFV1 video (RGB kept exactly) in Matroska
     bool audio = true;     // --no-audio: a video without the music
