@@ -12,7 +12,7 @@
 namespace gl_layer {
 
 void forget_program(GLuint program);
-void forget_fixed_programs();
+void forget_programs();
 void use_program_for_draw();
 
 layer_state& state() {
@@ -51,8 +51,6 @@ void check(const char* where) {
     std::fprintf(stderr, "GLES layer: error 0x%04X at %s\n", unsigned(error), where);
     std::exit(1);
 }
-
-constexpr int begun_floats = 3 + 4 + 4 * units;
 
 void bump_texgen() { ++state().texgen_serial; }
 
@@ -151,15 +149,17 @@ template <typename Emit> void for_each_drawn_vertex(GLenum mode, size_t count, E
 // and the attributes of `mask` per vertex, in drawing order.
 void build_batch(GLenum mode, unsigned mask, std::vector<float>& out) {
     layer_state& s = state();
-    const size_t count = s.begun.size() / begun_floats;
-    out.clear();
-    out.reserve(count * 2 * size_t(floats_per_vertex(mask)));
+    const size_t count = s.begun.size();
+    size_t drawn = 0;
+    for_each_drawn_vertex(mode, count, [&](size_t) { ++drawn; });
+    out.resize(drawn * size_t(floats_per_vertex(mask)));
+    float* o = out.data();
     for_each_drawn_vertex(mode, count, [&](size_t k) {
-        const float* v = &s.begun[k * begun_floats];
-        out.insert(out.end(), v, v + 3);
-        if (mask & carries_colour) out.insert(out.end(), v + 3, v + 7);
+        const begun_vertex& v = s.begun[k];
+        o = std::copy(v.position, v.position + 3, o);
+        if (mask & carries_colour) o = std::copy(v.colour, v.colour + 4, o);
         for (int u = 0; u < units; ++u)
-            if (mask & (carries_texcoord0 << u)) out.insert(out.end(), v + 7 + 4 * u, v + 11 + 4 * u);
+            if (mask & (carries_texcoord0 << u)) o = std::copy(v.texcoords[u], v.texcoords[u] + 4, o);
     });
 }
 
@@ -180,7 +180,7 @@ GLenum qgl_init() {
     layer_state& s = state();
     if (s.ready) {
         // A context made again (the window re-opened): what GLES held is gone.
-        forget_fixed_programs();
+        forget_programs();
         s.lists.clear();
     }
     const char* debug = std::getenv("QUORLAXEN_GL_DEBUG");
@@ -234,11 +234,10 @@ void qgl_begin(GLenum mode) {
 void qgl_vertex3f(GLfloat x, GLfloat y, GLfloat z) {
     layer_state& s = state();
     if (!s.inside_begin) return unsupported("glVertex outside glBegin");
-    const float position[3] = {x, y, z};
-    s.begun.insert(s.begun.end(), position, position + 3);
-    s.begun.insert(s.begun.end(), s.colour, s.colour + 4);
-    for (int k = 0; k < units; ++k)
-        s.begun.insert(s.begun.end(), s.texcoords[k], s.texcoords[k] + 4);
+    begun_vertex& v = s.begun.emplace_back();
+    v.position[0] = x, v.position[1] = y, v.position[2] = z;
+    std::memcpy(v.colour, s.colour, sizeof v.colour);
+    std::memcpy(v.texcoords, s.texcoords, sizeof v.texcoords);
 }
 
 void qgl_end() {
@@ -365,23 +364,40 @@ template <typename Index> void draw_client_arrays(GLenum mode, GLsizei count, In
         (s.colour_array.enabled && s.colour_array.type != GL_FLOAT))
         return unsupported("client arrays other than float positions and colours");
     if (s.compiling) return unsupported("client arrays inside a display list");
-    const float saved[4] = {s.colour[0], s.colour[1], s.colour[2], s.colour[3]};
-    qgl_begin(mode);
-    for (GLsizei i = 0; i < count; ++i) {
-        const size_t k = size_t(index_at(i));
-        if (s.colour_array.enabled) {
-            float c[4];
-            fetch(s.colour_array, k, 1.0f, c);
-            qgl_color4f(c[0], c[1], c[2], c[3]);
+    if (mode == GL_QUADS || mode == GL_QUAD_STRIP || mode == GL_POLYGON) {
+        // Gathered as immediate mode, which turns them into what GLES draws.
+        const float saved[4] = {s.colour[0], s.colour[1], s.colour[2], s.colour[3]};
+        qgl_begin(mode);
+        for (GLsizei i = 0; i < count; ++i) {
+            const size_t k = size_t(index_at(i));
+            if (s.colour_array.enabled) {
+                float c[4];
+                fetch(s.colour_array, k, 1.0f, c);
+                qgl_color4f(c[0], c[1], c[2], c[3]);
+            }
+            float p[4];
+            fetch(s.vertex_array, k, 1.0f, p);
+            qgl_vertex3f(p[0], p[1], p[2]);
         }
+        qgl_end();
+        // GL leaves the current colour undefined after a colour array; the
+        // show sets it again, and the layer keeps what was current.
+        std::copy(saved, saved + 4, s.colour);
+        return;
+    }
+    // Primitives GLES has: the elements straight into the batch.
+    const unsigned mask = s.colour_array.enabled ? carries_colour : 0;
+    const int floats = floats_per_vertex(mask);
+    s.batch.resize(size_t(count) * size_t(floats));
+    float* o = s.batch.data();
+    for (GLsizei i = 0; i < count; ++i, o += floats) {
+        const size_t k = size_t(index_at(i));
         float p[4];
         fetch(s.vertex_array, k, 1.0f, p);
-        qgl_vertex3f(p[0], p[1], p[2]);
+        std::copy(p, p + 3, o);
+        if (mask) fetch(s.colour_array, k, 1.0f, o + 3);
     }
-    qgl_end();
-    // GL leaves the current colour undefined after a colour array; the
-    // show sets it again, and the layer keeps what was current.
-    std::copy(saved, saved + 4, s.colour);
+    if (count > 0) draw(mode, mask, s.stream_buffer, stream(s.batch.data(), s.batch.size()), count);
 }
 
 } // namespace

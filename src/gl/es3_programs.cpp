@@ -161,9 +161,10 @@ std::string fixed_function_fragment_source() { return prelude(stage::fragment) +
 
 void forget_program(GLuint program) { known().erase(program); }
 
-void forget_fixed_programs() {
-    for (GLuint& program : fixed_programs)
-        if (program) forget_program(program), glDeleteProgram(program), program = 0;
+void forget_programs() {
+    // The context they lived in is gone: their names mean nothing now.
+    fixed_programs[0] = fixed_programs[1] = 0;
+    known().clear();
 }
 
 void use_program_for_draw() {

@@ -54,6 +54,13 @@ struct display_list {
     float texcoords[units][4] = {};
 };
 
+// A vertex as glVertex gives it: the position and every current attribute.
+struct begun_vertex {
+    float position[3];
+    float colour[4];
+    float texcoords[units][4];
+};
+
 struct client_array {
     bool enabled = false;
     GLint size = 4;
@@ -88,7 +95,7 @@ struct layer_state {
     bool inside_begin = false;
     GLenum begin_mode = 0;
     unsigned begin_mask = 0;
-    std::vector<float> begun; // 3 + 4 + 4 * units floats a vertex
+    std::vector<begun_vertex> begun;
     std::vector<float> batch; // the batch as drawn
 
     // Display lists.
