@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "support/e2e.h"
+#include "support/needs.h"
 
 namespace fs = std::filesystem;
 
@@ -31,7 +32,7 @@ class capture_program : public ::testing::Test {
   protected:
     void SetUp() override {
         capture = fs::path(QUORLAXEN_SHOW_DIR) / "quorlaxen-capture";
-        if (!fs::exists(capture)) GTEST_SKIP() << "quorlaxen-capture is not built";
+        QUORLAXEN_NEED(fs::exists(capture), "quorlaxen-capture is not built");
         dir = e2e::temp_dir("quorlaxen-capture-test");
         ASSERT_FALSE(dir.empty());
     }
@@ -95,7 +96,7 @@ TEST_F(capture_program, bad_arguments_are_refused_with_a_reason_and_exit_code_2)
 // start far behind the train, so it crosses the frame's left edge; copies
 // of the track are left out only outside the view, not behind the train.
 TEST_F(capture_program, overhead_railway_line_reaches_the_left_edge_of_the_frame) {
-    if (!needs_data()) GTEST_SKIP() << "the show's data is not built";
+    QUORLAXEN_NEED(needs_data(), "the show's data is not built");
     const result r = run("--quiet --size 640x360 --at-scene 105 -o rail.png");
     ASSERT_EQ(r.code, 0) << r.err;
     const std::string rgb = pixels(dir / "rail.png");
@@ -115,7 +116,7 @@ TEST_F(capture_program, overhead_railway_line_reaches_the_left_edge_of_the_frame
 }
 
 TEST_F(capture_program, frame_reached_by_a_jump_equals_the_frame_reached_by_running_up_to_it) {
-    if (!needs_data()) GTEST_SKIP() << "forge the data first";
+    QUORLAXEN_NEED(needs_data(), "forge the data first");
     // Without a display: the capture brings its own X server.
     const result single = run("--at 30.1 --fps 10 --size 160x90 -o one.png");
     ASSERT_EQ(single.code, 0) << single.err;
@@ -150,7 +151,7 @@ TEST_F(capture_program, frame_reached_by_a_jump_equals_the_frame_reached_by_runn
 }
 
 TEST_F(capture_program, short_range_becomes_a_playable_video_with_music_of_the_same_length) {
-    if (!needs_data()) GTEST_SKIP() << "forge the data first";
+    QUORLAXEN_NEED(needs_data(), "forge the data first");
     const result r = run("--from 60 --to 61.5 --fps 20 --size 160x96 --music 2 -o clip.mp4");
     ASSERT_EQ(r.code, 0) << r.err;
     ASSERT_TRUE(fs::exists(dir / "clip.mp4"));
@@ -185,7 +186,7 @@ TEST_F(capture_program, short_range_becomes_a_playable_video_with_music_of_the_s
 // next (scene 170 to 210.56 s, show time 168.5 to 208.6 s); the seam at
 // 186 s falls inside it.
 TEST_F(capture_program, range_captured_in_two_halves_joins_into_the_whole_frame_for_frame) {
-    if (!needs_data()) GTEST_SKIP() << "forge the data first";
+    QUORLAXEN_NEED(needs_data(), "forge the data first");
     const std::string common = " --fps 5 --size 128x72 --quiet -o ";
     for (const char* part : {"--from 185 --to 187", "--from 185 --to 186", "--from 186 --to 187"}) {
         const std::string name = std::string(part).substr(7, 3) + "-" + std::string(part).substr(16, 3);
@@ -251,7 +252,7 @@ TEST_F(capture_program, range_captured_in_two_halves_joins_into_the_whole_frame_
 }
 
 TEST_F(capture_program, force_16_9_draws_the_view_between_black_bands) {
-    if (!needs_data()) GTEST_SKIP() << "forge the data first";
+    QUORLAXEN_NEED(needs_data(), "forge the data first");
     const result r = run("--at 30 --size 160x128 --force-16-9 --quiet -o banded.png");
     ASSERT_EQ(r.code, 0) << r.err;
     const std::string rgb = pixels(dir / "banded.png");
@@ -270,7 +271,7 @@ TEST_F(capture_program, force_16_9_draws_the_view_between_black_bands) {
 // wrong, and nothing left in the folder (no file under the output's name,
 // no temporary one).
 TEST_F(capture_program, bad_environment_is_one_line_and_leaves_no_file_named_as_whole) {
-    if (!needs_data()) GTEST_SKIP() << "forge the data first";
+    QUORLAXEN_NEED(needs_data(), "forge the data first");
     auto expect_refusal = [&](const std::string& what, const result& r, const std::string& reason,
                               const fs::path& folder) {
         EXPECT_EQ(r.code, 1) << what << "\n" << r.err;
@@ -356,7 +357,7 @@ TEST_F(capture_program, bad_environment_is_one_line_and_leaves_no_file_named_as_
 }
 
 TEST_F(capture_program, show_that_cannot_start_is_a_failure_and_writes_nothing) {
-    if (!needs_data()) GTEST_SKIP() << "forge the data first";
+    QUORLAXEN_NEED(needs_data(), "forge the data first");
     // A copy of the program beside the show's data minus the loading image.
     fs::create_directory(dir / "show");
     e2e::copy_show(QUORLAXEN_SHOW_DIR, dir / "show", "quorlaxen-capture", {"meshes", "music", "cgeffects"},

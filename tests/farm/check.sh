@@ -314,28 +314,30 @@ failure)
 bad_input)
   # Each: one line on standard error, a non-zero exit, no file under the
   # output's name (nor a temporary one).
-  refused() { # WHAT EXPECTED-TEXT COMMAND...
-    local what=$1 text=$2 code=0
-    shift 2
+  # Bad arguments exit with 2, a bad environment with 1.
+  refused() { # WHAT EXIT-CODE EXPECTED-TEXT COMMAND...
+    local what=$1 want=$2 text=$3 code=0
+    shift 3
     "$@" >"$tmp/out.txt" 2>"$tmp/err.txt" || code=$?
     ((code != 0)) || fail "$what: accepted"
+    ((code == want)) || fail "$what: exit code $code, not $want"
     [ "$(wc -l <"$tmp/err.txt")" = 1 ] || fail "$what: not one line: $(cat "$tmp/err.txt")"
     grep -qF -- "$text" "$tmp/err.txt" || fail "$what: said '$(cat "$tmp/err.txt")'"
     [ -z "$(ls -A "$tmp/out")" ] || fail "$what: left $(ls -A "$tmp/out")"
   }
   mkdir -p "$tmp/out"
-  refused "--from off the grid" "not on the frame grid" \
+  refused "--from off the grid" 2 "not on the frame grid" \
     "$farm" plan --chunks 2 "${small[@]}" --from 10.01 --to 11 -o "$tmp/out/o.mp4" "$tmp/out/w"
-  refused "--to off the grid" "not on the frame grid" \
+  refused "--to off the grid" 2 "not on the frame grid" \
     "$farm" plan --chunks 2 --fps 30 --from 10 --to 10.51 -o "$tmp/out/o.mp4" "$tmp/out/w"
-  refused "more chunks than frames" "more than the 20 frames" \
+  refused "more chunks than frames" 2 "more than the 20 frames" \
     "$farm" plan --chunks 21 "${small[@]}" --from 10 --to 11 -o "$tmp/out/o.mp4" "$tmp/out/w"
-  refused "lossless into MP4" "Matroska" \
+  refused "lossless into MP4" 2 "Matroska" \
     "$farm" plan --chunks 2 "${small[@]}" --from 10 --to 11 --lossless -o "$tmp/out/o.mp4" "$tmp/out/w"
-  refused "no plan" "holds no plan" "$farm" run "$tmp/out"
+  refused "no plan" 1 "holds no plan" "$farm" run "$tmp/out"
 
   "$farm" plan --chunks 2 "${small[@]}" --from 10 --to 11 -o "$tmp/out/o.mp4" "$tmp/work" >/dev/null
-  refused "another plan in the folder" "plan of another capture" \
+  refused "another plan in the folder" 1 "plan of another capture" \
     "$farm" plan --chunks 3 "${small[@]}" --from 10 --to 11 -o "$tmp/out/o.mp4" "$tmp/work"
   # PATH with every command of the system's folders but GNU parallel and
   # Slurm's sbatch.
@@ -344,11 +346,11 @@ bad_input)
     case ${f##*/} in parallel | sbatch) continue ;; esac
     [ -e "$tmp/bin/${f##*/}" ] || ln -s "$f" "$tmp/bin/${f##*/}"
   done
-  refused "no GNU parallel" "GNU parallel is not installed" env PATH="$tmp/bin" "$farm" run "$tmp/work"
-  refused "no sbatch" "sbatch is not on PATH" env PATH="$tmp/bin" "$farm" submit "$tmp/work"
+  refused "no GNU parallel" 1 "GNU parallel is not installed" env PATH="$tmp/bin" "$farm" run "$tmp/work"
+  refused "no sbatch" 1 "sbatch is not on PATH" env PATH="$tmp/bin" "$farm" submit "$tmp/work"
   # A host where nothing answers: refused before any chunk runs.
   echo 127.0.0.1 >"$tmp/hosts"
-  refused "unreachable host" "cannot be reached" "$farm" run --hosts "$tmp/hosts" \
+  refused "unreachable host" 1 "cannot be reached" "$farm" run --hosts "$tmp/hosts" \
     --ssh "ssh -p $(free_port) -o BatchMode=yes -o ConnectTimeout=5 -o StrictHostKeyChecking=no" "$tmp/work"
   [ -z "$(ls -A "$tmp/work/chunks")" ] || fail "chunks were rendered for an unreachable host"
   ;;

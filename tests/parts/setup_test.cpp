@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "resources/resources.h"
 #include "support/gl_context.h"
+#include "support/needs.h"
 #include "support/show_data.h"
 
 namespace {
@@ -66,7 +67,7 @@ class scene_setup : public gl_test {
         if (HasFatalFailure()) return;
         folder_ = show_data::private_folder("setup_show");
         std::string why;
-        if (!show_data::make(folder_, why, with_outline_and_track())) GTEST_SKIP() << why;
+        QUORLAXEN_NEED(show_data::make(folder_, why, with_outline_and_track()), why);
         glDeleteLists(100, 1700);
         glDeleteLists(12000, 2);
         last_box.clear();

@@ -13,6 +13,7 @@
 
 #include "platform/platform.h"
 #include "shell/settings_dialog.h"
+#include "support/needs.h"
 
 namespace {
 
@@ -401,7 +402,7 @@ intptr_t probe_proc(const platform::dialog_handle& d, unsigned message, uint64_t
 
 TEST(fltk_dialog, handle_reaches_the_controls_of_the_template) {
     const char* display = std::getenv("DISPLAY");
-    if (!display || !*display) GTEST_SKIP() << "needs an X display";
+    QUORLAXEN_NEED(display && *display, "needs an X display");
     handle_probe probe;
     const intptr_t result =
         platform::run_native_dialog(shell::settings_dialog_template(), probe_proc, &probe);
