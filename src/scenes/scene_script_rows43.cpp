@@ -19,6 +19,7 @@
 #include "resources/resources.h"
 #include "scenes/doodles.h"
 #include "scenes/scene_script.h"
+#include "scenes/scene_times.h"
 
 namespace {
 
@@ -846,7 +847,7 @@ double gun_height(double T) { return 1.4 - 4.6 * (1.0 - ease(script_ramp(T, 192.
 
 double gun_recoil(double T) {
     double recoil = 0.0;
-    for (const double shot : {201.4, 208.4, 214.4})
+    for (const double shot : gun_shot_times)
         recoil += script_ramp(T, shot, 4.5) - script_ramp(T, shot + 0.25, 4.5);
     return recoil;
 }
