@@ -3,9 +3,11 @@
 // it shows them) equal to the capture program's frames byte for byte after
 // frame steps and seeks, the clock in step with music that starts at the
 // seeked sample and stops with the picture, a silent run without a sound
-// device, and shader sources changed under the running viewer.
+// device, shader sources changed under the running viewer, and the keys as
+// a person uses them: seeks, a looped range, the stop at the show's end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -252,6 +254,57 @@ TEST_F(viewer_program, plays_in_step_with_music_from_the_seeked_sample_and_pause
     ASSERT_LT(paused_value + 4410, heard.size());
     for (size_t i = paused_value; i < heard.size(); ++i)
         ASSERT_EQ(heard[i], 0.0f) << "music heard while paused, at value " << i;
+}
+
+TEST_F(viewer_program, keys_seek_loop_a_marked_range_and_the_show_stops_on_its_last_frame) {
+    QUORLAXEN_NEED(needs_data(), "needs an X display and the forged data");
+    launch({"--paused", "--at", "100", "--size", "160x90", "--no-aa"});
+    ASSERT_TRUE(wait_for_title(" show 100.00 s ")) << title();
+    ASSERT_TRUE(e2e::press(window, "shift+Right"));
+    EXPECT_TRUE(wait_for_title(" show 110.00 s ")) << title();
+    ASSERT_TRUE(e2e::press(window, "shift+Left shift+Left"));
+    EXPECT_TRUE(wait_for_title(" show 90.00 s ")) << title();
+    ASSERT_TRUE(e2e::press(window, "Home"));
+    EXPECT_TRUE(wait_for_title(" show 0.00 s ")) << title();
+
+    // A range marked while playing loops: the time comes back to its start
+    // and never passes its end.
+    ASSERT_TRUE(e2e::press(window, "space"));
+    ASSERT_TRUE(e2e::wait_for(
+        proc, [&] { return title_show_time() >= 1.0; }, 120, 20))
+        << title();
+    ASSERT_TRUE(e2e::press(window, "i"));
+    const double marked_in = title_show_time();
+    ASSERT_TRUE(e2e::wait_for(
+        proc, [&] { return title_show_time() >= marked_in + 1.0; }, 120, 20))
+        << title();
+    ASSERT_TRUE(e2e::press(window, "o"));
+    const double marked_out = title_show_time();
+    ASSERT_TRUE(e2e::press(window, "l"));
+    double previous = title_show_time(), latest = previous;
+    int wraps = 0;
+    EXPECT_TRUE(e2e::wait_for(
+        proc,
+        [&] {
+            const double now = title_show_time();
+            if (now < previous - 0.3) ++wraps;
+            latest = std::max(latest, now);
+            previous = now;
+            return wraps >= 2;
+        },
+        120, 20))
+        << "the range did not loop; " << title();
+    EXPECT_LE(latest, marked_out + 0.2) << "played past the range's end";
+    ASSERT_TRUE(e2e::press(window, "l"));
+
+    // Sought to the end: the last frame stays, the viewer runs on.
+    for (int i = 0; i < 25; ++i)
+        ASSERT_TRUE(e2e::press(window, "shift+Right"));
+    EXPECT_TRUE(wait_for_title(" show 242.50 s ")) << title();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(title_show_time(), 242.5) << title();
+    ASSERT_TRUE(e2e::press(window, "Escape"));
+    EXPECT_EQ(e2e::wait_exit(proc, 30), 0) << stderr_text();
 }
 
 TEST_F(viewer_program, without_a_sound_device_it_runs_silent_on_the_timer) {
