@@ -235,12 +235,15 @@ local)
 ssh)
   # Chunks rendered through ssh logins to an sshd on 127.0.0.1 and brought
   # back; the default H.264 chunks join into a video that plays through.
+  # Two captures at a time on the host (N/host in the login file).
   start_sshd
-  echo 127.0.0.1 >"$tmp/hosts"
+  echo 2/127.0.0.1 >"$tmp/hosts"
   "$farm" plan --chunks 3 "${small[@]}" --from 100 --to 103 -o "$tmp/out.mp4" "$tmp/work" >/dev/null
   "$farm" run --hosts "$tmp/hosts" --ssh "$ssh_command" "$tmp/work" >/dev/null 2>"$tmp/run.err" ||
     fail "run over ssh failed: $(tail -n 3 "$tmp/run.err")"
   cut -f2 "$tmp/work/logs/joblog" | grep -qx 127.0.0.1 || fail "no job ran on the ssh login"
+  awk -F'\t' 'NR > 1 { s[NR] = $3; e[NR] = $3 + $4 } END { for (i in s) for (j in s) if (i != j && s[j] >= s[i] && s[j] < e[i]) exit 0; exit 1 }' \
+    "$tmp/work/logs/joblog" || fail "the host ran its chunks one after another, not 2 at a time"
   check_plays_through "$tmp/out.mp4" 60 20 0 20 40
   ;;
 
@@ -286,6 +289,8 @@ resume)
   [ "$(stat -c %Y "$chunks/chunk-0002.mkv")" = "$stamp" ] || fail "the whole chunk was rendered again"
   [ "$(grep -c . "$tmp/work/logs/joblog")" = 3 ] || fail "the joblog lists other chunks than the two"
   [ "$(frames_sum "$tmp/out.mkv")" = "$before" ] || fail "the resumed result differs"
+  [ "$("$farm" status "$tmp/work")" = "chunks 3/3 done"$'\n'"joined: $tmp/out.mkv" ] ||
+    fail "status said: $("$farm" status "$tmp/work")"
   ;;
 
 failure)
@@ -304,6 +309,11 @@ failure)
   grep -q "chunk 1 (show time 40.65 to 41.3 s) failed: the renderer fell over; log: $tmp/work/logs/chunk-0001.log" \
     "$tmp/run.err" || fail "the failed chunk is not named: $(cat "$tmp/run.err")"
   [ "$(wc -l <"$tmp/tries")" = 2 ] || fail "the failed chunk was tried $(wc -l <"$tmp/tries") times, not twice"
+  # status: what is done, and the failed chunk with its log.
+  "$farm" status "$tmp/work" >"$tmp/status.txt" 2>&1 || fail "status failed: $(cat "$tmp/status.txt")"
+  grep -qx "chunks 2/3 done" "$tmp/status.txt" || fail "status said: $(cat "$tmp/status.txt")"
+  grep -qxF "chunk 1 (show time 40.65 to 41.3 s) failed; log: $tmp/work/logs/chunk-0001.log" "$tmp/status.txt" ||
+    fail "status does not name the failed chunk: $(cat "$tmp/status.txt")"
   [ ! -e "$tmp/out.mp4" ] || fail "an output was written with a chunk missing"
   # The join refuses and names the missing chunk.
   if "$farm" join "$tmp/work" >/dev/null 2>"$tmp/join.err"; then fail "the join ran with a chunk missing"; fi
