@@ -40,6 +40,7 @@ walker_place walker_at(double T, double speed_draw, double spread_draw, bool mir
 
 double script_ramp(double T, double start, double rate) { return std::clamp((T - start) * rate, 0.0, 1.0); }
 double clamp01(double x) { return std::clamp(x, 0.0, 1.0); }
+double scene_far_plane(double T) { return T > 50.0 ? 130000.0 : 5500.0; }
 double ease(double x, double k) { return ease_cos(x, k); }
 
 double script_frame::ramp(double start, double rate) const { return script_ramp(T, start, rate); }
@@ -285,7 +286,7 @@ void prologue(scene_assets& part, show_context& context, const script_frame& f) 
     glLoadIdentity();
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    gluPerspective(30.0, double(f.W) / double(std::max(f.H, 1)), 0.1, f.T > 50.0 ? 130000.0 : 5500.0);
+    gluPerspective(30.0, double(f.W) / double(std::max(f.H, 1)), 0.1, scene_far_plane(f.T));
 
     set_sampler_by_name(context, part.program_main + 1, "texture", paper_texture_slot);
 
