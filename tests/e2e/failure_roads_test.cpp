@@ -72,8 +72,8 @@ class show_roads : public ::testing::Test {
 
     // The show window's pixels, read from the X server.
     std::string grab(const std::string& window) {
-        return e2e::output_of("ffmpeg -loglevel error -f x11grab -draw_mouse 0 -window_id " + window + " -i " +
-                              std::getenv("DISPLAY") +
+        return e2e::output_of("ffmpeg -loglevel error -f x11grab -draw_mouse 0 -window_id " + window +
+                              " -i " + std::getenv("DISPLAY") +
                               " -frames:v 1 -f rawvideo -pix_fmt rgb24 - 2>/dev/null");
     }
 
@@ -128,7 +128,8 @@ TEST_F(show_roads, missing_loading_image_ends_with_the_jpg_box_and_0_before_the_
             if (box.holds(shown.x + x, shown.y + y)) continue;
             const size_t at = (size_t(y) * shown.width + x) * 3;
             ASSERT_EQ(picture.compare(at, 3, picture, 0, 3), 0)
-                << "a picture in the window at " << x << ", " << y << " (box " << box.x << "," << box.y << " " << box.width << "x" << box.height << ")";
+                << "a picture in the window at " << x << ", " << y << " (box " << box.x << "," << box.y << " "
+                << box.width << "x" << box.height << ")";
             ++compared;
         }
     EXPECT_GT(compared, picture.size() / 6) << "the box hid most of the window";
