@@ -111,13 +111,20 @@ TEST(razors, cut_0_curls_round_while_cut_1_runs_straight_between_bends) {
 
 TEST(razors, move_19_points_a_second_each_0_2_s_after_the_last) {
     const razor_set& set = razor_set_of_row(43);
-    EXPECT_EQ(razor_position(set, 0, 128.0), 0.0);
-    EXPECT_NEAR(razor_position(set, 0, 129.7), 19.0, 1e-9);
-    EXPECT_NEAR(razor_position(set, 2, 129.7), 19.0 * 0.6, 1e-9);
-    EXPECT_NEAR(razor_cut_count(set, 127.5), 2.5, 1e-9);
-    EXPECT_NEAR(razor_cut_count(set, 140.0), 5.0, 1e-9);
-    EXPECT_NEAR(razor_cut_count(set, 151.0), 2.0, 1e-9);
-    EXPECT_NEAR(razor_cut_count(razor_set_of_row(45), 170.0), 10.0, 1e-9);
+    EXPECT_EQ(razor_position(set, 0, set.grow_start), 0.0);
+    for (double T = set.grow_start + 0.5; T < set.to; T += 0.5) {
+        EXPECT_NEAR(razor_position(set, 0, T + 1.0) - razor_position(set, 0, T), 19.0, 1e-9) << T;
+        for (int k = 1; k < 5; ++k)
+            EXPECT_NEAR(razor_position(set, k, T + 0.2 * k), razor_position(set, 0, T), 1e-9) << k;
+    }
+    // Cuts come in over the window's first second, up to the set's count,
+    // and its later count after 150 (rows 43 and 44 thin out).
+    EXPECT_EQ(razor_cut_count(set, set.from), 0.0);
+    EXPECT_NEAR(razor_cut_count(set, set.from + 1.0), set.count, 1e-9);
+    for (double T = set.from; T < set.from + 1.0; T += 0.05)
+        EXPECT_LT(razor_cut_count(set, T), razor_cut_count(set, T + 0.05)) << T;
+    EXPECT_NEAR(razor_cut_count(set, 151.0), set.later_count, 1e-9);
+    EXPECT_LT(set.later_count, set.count);
 }
 
 TEST(trombones, rise_without_a_jump_and_fall_in_a_window) {
