@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The picture against the sound heard, in real time through a real sound
 # server: quorlaxen-viewer plays the show from 0 for LENGTH seconds of show
-# time (default 242.5, the whole show) at 1280x720 (or AV_SYNC_SIZE) with 4 samples, its music
+# time (default the whole show) at 1280x720 (or AV_SYNC_SIZE) with 4 samples, its music
 # through SDL's PulseAudio driver to a server of this script's own (a null
 # sink, tests/sound/pulse-server.sh), whose monitor is recorded with the
 # sink's clock (build/tests/monitor-record). Twice: on a quiet machine, and
@@ -20,7 +20,7 @@
 #   AV_SYNC_SIZE=WxH  (default 1280x720)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-length=${1:-242.5}
+length=${1:-$("$root/scripts/show-fact.sh" show_end_time)}
 size=${AV_SYNC_SIZE:-1280x720}
 build=$(cd "${2:-$root/build}" && pwd)
 out=${BENCH_OUT:-$root/docs/bench}

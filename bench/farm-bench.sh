@@ -22,7 +22,8 @@ build=$(cd "${1:-$root/build}" && pwd)
 capture=$build/show/quorlaxen-capture
 farm=$build/show/quorlaxen-farm
 from=${FARM_FROM:-0}
-to=${FARM_TO:-242.5}
+show_end=$("$root/scripts/show-fact.sh" show_end_time)
+to=${FARM_TO:-$show_end}
 out=${FARM_OUT:-$root/docs/bench}
 steps=${FARM_STEPS:-1234}
 [ -x "$capture" ] && [ -x "$farm" ] || { echo "farm-bench: build the show folder first" >&2; exit 1; }
@@ -63,7 +64,7 @@ if [[ $steps == *1* ]]; then
 fi
 
 if [[ $steps == *2* ]]; then
-frames=$(awk -v a="$from" -v b="$to" 'BEGIN { n = int(b * 60 + 1e-6) - int(a * 60 + 0.5); if (b == 242.5) n++; print n }')
+frames=$(awk -v a="$from" -v b="$to" -v end="$show_end" 'BEGIN { n = int(b * 60 + 1e-6) - int(a * 60 + 0.5); if (b == end) n++; print n }')
 # Wall and processor seconds (the command's and its children's) of a command.
 timed() { # LABEL COMMAND...
   local label=$1

@@ -62,7 +62,7 @@ bool set_up() {
 }
 
 void keep_show_running() {
-    // The show would end at 242.5 s; a long benchmark run stays short of it.
+    // The show would end at show_end_time; a long benchmark run stays short of it.
     if (runtime().show_time > 200.0) runtime().show_time = 0.0;
 }
 

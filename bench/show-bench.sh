@@ -27,9 +27,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 capture="$build/show/quorlaxen-capture"
-fps=${BENCH_FPS:-60}
+fps=${BENCH_FPS:-$("$root/scripts/show-fact.sh" default_fps)}
 from=${BENCH_FROM:-0}
-to=${BENCH_TO:-242.5}
+to=${BENCH_TO:-$("$root/scripts/show-fact.sh" show_end_time)}
 out=${BENCH_OUT:-$root/docs/bench}
 [ -x "$capture" ] || { echo "show-bench: build quorlaxen-capture first ($capture)" >&2; exit 1; }
 mkdir -p "$out"

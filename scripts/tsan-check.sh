@@ -28,7 +28,7 @@ for data in meshes music textures cgeffects; do
   [ -e "$show/$data" ] || { echo "missing $show/$data (build the show first)"; exit 1; }
   ln -sfn "$(cd "$show/$data" && pwd)" "$sanitized/$data"
 done
-for tool in pulseaudio Xvfb xdotool ffmpeg; do
+for tool in pulseaudio pactl Xvfb xdotool ffmpeg; do
   command -v "$tool" >/dev/null || { echo "tsan-check: needs $tool"; exit 1; }
 done
 work=$(mktemp -d)
@@ -116,9 +116,27 @@ pids+=($show)
 dialog=$(timeout 120 xdotool search --sync --name "Quorlaxen by KVT - 2009" | head -1) ||
   fail "no settings dialog: $(cat "$work/show.err")"
 xdotool windowfocus --sync "$dialog" key Return
-window=$(timeout 300 xdotool search --sync --onlyvisible --name "Quorlaxen - KVT 2009" | head -1) ||
-  fail "no show window: $(cat "$work/show.err")"
-sleep 5
+# A dialog still up a few seconds later lost its Return (sent before it was
+# ready, on a loaded machine): it is sent again.
+window=
+for i in $(seq 3000); do
+  window=$(xdotool search --onlyvisible --name "Quorlaxen - KVT 2009" 2>/dev/null | head -1) && [ -n "$window" ] && break
+  kill -0 "$show" 2>/dev/null || fail "the show ended early: $(cat "$work/show.err")"
+  if ((i % 50 == 0)) && xdotool search --name "Quorlaxen by KVT - 2009" >/dev/null 2>&1; then
+    xdotool windowfocus --sync "$dialog" key Return || true
+  fi
+  sleep 0.1
+done
+[ -n "$window" ] || fail "no show window: $(cat "$work/show.err")"
+# The music playing (its stream on the server), then a few seconds of it.
+for i in $(seq 3000); do
+  [ -n "$(PULSE_SERVER=unix:$work/pulse/pulse/native pactl list short sink-inputs 2>/dev/null)" ] && break
+  kill -0 "$show" 2>/dev/null || fail "the show ended early: $(cat "$work/show.err")"
+  sleep 0.1
+done
+[ -n "$(PULSE_SERVER=unix:$work/pulse/pulse/native pactl list short sink-inputs 2>/dev/null)" ] ||
+  fail "the show played no music through the server: $(cat "$work/show.err")"
+sleep 3
 xdotool windowfocus --sync "$window" key Escape
 status=0
 wait "$show" || status=$?

@@ -10,6 +10,7 @@
 
 #include "math/gl_helpers.h"
 #include "parts/parts.h"
+#include "scenes/scene_times.h"
 
 namespace {
 
@@ -137,7 +138,9 @@ void direct_camera_2(double T, frame_cameras& c) {
     camera_pose& cam = c.camera_2;
     cam = pose(v3(b, y, 10.0 + 2.0 * e3 + 7.5 * e4), v3(b, y, 0), v3(0, 1, 0));
 
-    c.anchor_3 = v3(39.6 + ease(std::clamp(5.5 * (T - 214.4), 0.0, 1.0), 2) + 3.0 * pos(T, 214.4), 3.65, 0);
+    // The third shot pushes the anchor on.
+    const double shot = gun_shot_times[2];
+    c.anchor_3 = v3(39.6 + ease(std::clamp(5.5 * (T - shot), 0.0, 1.0), 2) + 3.0 * pos(T, shot), 3.65, 0);
 
     const double h = ease(ramp(T, 215, 0.3) - ramp(T, 228.6, 0.4), 1);
     const camera_pose moved = pose(cam.eye + v3(4, -2, -10), cam.centre + v3(4, -2, 0), cam.up);
@@ -216,7 +219,7 @@ void direct_cameras_without_jitter(double T, const Vec3& script_anchor, frame_ca
     direct_camera_1(T, out);
     direct_camera_3(T, script_anchor, out);
     direct_camera_2(T, out);
-    if (T > 43.2) out.context_camera = out.camera_1;
+    if (T > camera_hand_over_time) out.context_camera = out.camera_1;
 }
 
 void direct_cameras(double T, const Vec3& script_anchor, const camera_track& track, frame_cameras& out) {

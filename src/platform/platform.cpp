@@ -49,6 +49,7 @@ platform make_null() {
     p.sound_close = [] {};
     p.enter_executable_folder = [](const char*) {};
     p.exit_process = [](int code) { std::exit(code); };
+    p.run_dialog = [](const dialog_template&, dialog_proc, void*) { return dialog_unavailable; };
     return p;
 }
 

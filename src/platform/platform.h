@@ -179,8 +179,9 @@ struct platform {
     [[noreturn]] void (*exit_process)(int code);
 #endif
 
-    // --- modal dialog from a template (see dialog.h); the system's own unless replaced ---
-    intptr_t (*run_dialog)(const dialog_template& layout, dialog_proc proc, void* user) = run_native_dialog;
+    // --- modal dialog from a template (see dialog.h): run_native_dialog in the
+    // native table, dialog_unavailable in the null one ---
+    intptr_t (*run_dialog)(const dialog_template& layout, dialog_proc proc, void* user);
 };
 
 // The table in use. Starts as the SDL implementation.
@@ -189,8 +190,9 @@ platform& sys();
 // The SDL/mpg123/FFTW implementation.
 const platform& native_platform();
 
-// Every entry harmless: no window, silent sound at 44100 Hz, a counter that
-// never moves, exits that call std::exit. A base for fakes and headless runs.
+// Every entry harmless: no window, no dialog, silent sound at 44100 Hz, a
+// counter that never moves, exits that call std::exit. A base for fakes and
+// headless runs; nothing in it needs a window system.
 const platform& null_platform();
 
 } // namespace platform

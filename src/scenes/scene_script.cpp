@@ -39,6 +39,7 @@ walker_place walker_at(double T, double speed_draw, double spread_draw, bool mir
 
 double script_ramp(double T, double start, double rate) { return std::clamp((T - start) * rate, 0.0, 1.0); }
 double clamp01(double x) { return std::clamp(x, 0.0, 1.0); }
+double scene_far_plane(double T) { return T > 50.0 ? 130000.0 : 5500.0; }
 double ease(double x, double k) { return ease_cos(x, k); }
 
 double script_frame::ramp(double start, double rate) const { return script_ramp(T, start, rate); }
@@ -284,7 +285,7 @@ void prologue(scene_assets& part, show_context& context, const script_frame& f) 
     glLoadIdentity();
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    gluPerspective(30.0, double(f.W) / double(std::max(f.H, 1)), 0.1, f.T > 50.0 ? 130000.0 : 5500.0);
+    gluPerspective(30.0, double(f.W) / double(std::max(f.H, 1)), 0.1, scene_far_plane(f.T));
 
     set_sampler_by_name(context, part.program_main + 1, "paper", paper_texture_slot);
 
@@ -521,7 +522,7 @@ constexpr sweep_field field_row_11 = {
     2,   [](double T, int c, int r) { return (c > 80 && T < 129) || (T > 143 && (c < 80 || r < 0)); }};
 
 // Row 12: the additive glow disc that rises with the finale.
-void glow_disc(scene_assets& part, const script_frame& f) {
+void glow_disc(scene_assets& part, show_context&, const script_frame& f) {
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE);
     glColor3f(0.32f, 0.12f, 0.08f);
@@ -545,7 +546,8 @@ void glow_disc(scene_assets& part, const script_frame& f) {
 constexpr sweep_field field_row_14 = {155, 180, 159, {{0.2, 0.0f, 0.5f, 1.0f}}, 1, nullptr};
 
 // Row 15: a drifting field whose centres light up in a sweeping band.
-void field_row_15(show_context& context, const script_frame& f, draw_batch& dots) {
+void drifting_field(scene_assets& part, show_context& context, const script_frame& f) {
+    draw_batch& dots = part.dots;
     const double T = f.T;
     glPushMatrix();
     apply_camera(context.context_camera);
@@ -576,7 +578,8 @@ void field_row_15(show_context& context, const script_frame& f, draw_batch& dots
 }
 
 // Row 16: the dense opening field of decagons with light centres.
-void field_row_16(show_context& context, const script_frame& f, draw_batch& dots) {
+void opening_field(scene_assets& part, show_context& context, const script_frame& f) {
+    draw_batch& dots = part.dots;
     const double T = f.T;
     glPushMatrix();
     apply_camera(context.context_camera);
@@ -605,7 +608,8 @@ void field_row_16(show_context& context, const script_frame& f, draw_batch& dots
 
 // Row 22: the field that wakes up after the cut to camera 1 and empties
 // from the top rows down.
-void field_row_22(show_context& context, const script_frame& f, draw_batch& dots) {
+void emptying_field(scene_assets& part, show_context& context, const script_frame& f) {
+    draw_batch& dots = part.dots;
     const double T = f.T;
     show_srand(4242343);
     const double env = f.envelope(42, 1, 54, 1);
@@ -654,7 +658,7 @@ struct meander_set {
     float odd_colour[3], even_colour[3];
 };
 
-void draw_meander_set(show_context& context, const script_frame& f, const meander_set& set) {
+template <const meander_set& set> void meanders(scene_assets&, show_context& context, const script_frame& f) {
     glPushMatrix();
     apply_camera(context.context_camera);
     show_srand(set.seed);
@@ -693,7 +697,8 @@ struct glow_doodle_set {
     float glow_odd[3];
 };
 
-void glow_doodles(scene_assets& part, const script_frame& f, const glow_doodle_set& set) {
+template <const glow_doodle_set& set>
+void glow_doodles(scene_assets& part, show_context&, const script_frame& f) {
     glPushMatrix();
     apply_camera(part.camera_3);
     glScalef(0.05f, 0.05f, 0.05f);
@@ -735,7 +740,7 @@ void glow_doodles(scene_assets& part, const script_frame& f, const glow_doodle_s
 constexpr meander_set doodles_row_20 = {4234220, 90.0, 30, 0.14, 2.0, {0.0f, 1.0f, 1.0f}, {1.0f, 0.5f, 0.0f}};
 
 // Row 21: the railway yard the train of row 40 runs on.
-void tracks_row_21(show_context& context, const script_frame& f) {
+void track_lines(scene_assets&, show_context& context, const script_frame& f) {
     glPushMatrix();
     apply_camera(context.context_camera);
     show_srand(4234234);
@@ -749,7 +754,7 @@ void tracks_row_21(show_context& context, const script_frame& f) {
 }
 
 // Row 25: a swarm of long meanders in three colours below the trumpets.
-void doodles_row_25(show_context& context, const script_frame& f) {
+void coloured_doodles(scene_assets&, show_context& context, const script_frame& f) {
     const double T = f.T;
     glPushMatrix();
     apply_camera(context.context_camera);
@@ -944,11 +949,16 @@ bool group_bounds(const mesh_group& group, Vec3& lo, Vec3& hi) {
     return any;
 }
 
+// How far the train of row 41 and the tracks of row 42 have grown out of
+// the plane.
+double train_growth(double T) { return ease(clamp01(0.8 * (T - 74.4)), 2); }
+
 // Row 42: the line laid ahead of the train (which runs along +y from
 // anchor 2's start at 28 units of this frame per second), and a parallel
 // line that slides aside.
-void track_copies(scene_assets& part, show_context& context, const script_frame& f, double v) {
+void track_copies(scene_assets& part, show_context& context, const script_frame& f) {
     const double T = f.T;
+    const double v = train_growth(T);
     const double laid = ease(f.ramp(68, 0.5), 1) * (1.0 - f.ramp(113, 1));
     if (laid <= 0.0) return;
     const double train = 28.0 * (T - 70.0);
@@ -1012,8 +1022,6 @@ void orange_field(scene_assets& part, show_context&, const script_frame& f) {
     glPopMatrix();
 }
 
-void glow_disc_row(scene_assets& part, show_context&, const script_frame& f) { glow_disc(part, f); }
-
 void blue_field(scene_assets& part, show_context&, const script_frame& f) {
     glPushMatrix();
     apply_camera(part.camera_3);
@@ -1023,44 +1031,16 @@ void blue_field(scene_assets& part, show_context&, const script_frame& f) {
     glPopMatrix();
 }
 
-void drifting_field(scene_assets& part, show_context& context, const script_frame& f) {
-    field_row_15(context, f, part.dots);
-}
-void opening_field(scene_assets& part, show_context& context, const script_frame& f) {
-    field_row_16(context, f, part.dots);
-}
-void first_doodles(scene_assets&, show_context& context, const script_frame& f) {
-    draw_meander_set(context, f, doodles_row_17);
-}
-
 constexpr glow_doodle_set glowing_doodles_18 = {
     4234246, 119, 149, 40, 284.5, 266, {1.0f, 0.5f, 0.0f}, {1.0f, 0.0f, 0.0f}};
 constexpr glow_doodle_set glowing_doodles_19 = {
     4234246, 152, 180, 60, 888.1, 659, {1.0f, 0.6f, 0.6f}, {0.2f, 0.4f, 0.4f}};
-void glowing_doodles_row_18(scene_assets& part, show_context&, const script_frame& f) {
-    glow_doodles(part, f, glowing_doodles_18);
-}
-void glowing_doodles_row_19(scene_assets& part, show_context&, const script_frame& f) {
-    glow_doodles(part, f, glowing_doodles_19);
-}
-
-void second_doodles(scene_assets&, show_context& context, const script_frame& f) {
-    draw_meander_set(context, f, doodles_row_20);
-}
-void track_lines(scene_assets&, show_context& context, const script_frame& f) { tracks_row_21(context, f); }
-void emptying_field(scene_assets& part, show_context& context, const script_frame& f) {
-    field_row_22(context, f, part.dots);
-}
 void title_first_line(scene_assets& part, show_context& context, const script_frame& f) {
     title_line(part, context, f, 0, 26.5, -1.52, f.envelope(1, 0.45, 8, 0.25));
 }
 void title_second_line(scene_assets& part, show_context& context, const script_frame& f) {
     title_line(part, context, f, 1, 13.2, -46.786, f.envelope(3, 0.45, 10, 0.25));
 }
-void coloured_doodles(scene_assets&, show_context& context, const script_frame& f) {
-    doodles_row_25(context, f);
-}
-
 void horn_glow_opening(scene_assets& part, show_context& context, const script_frame& f) {
     const double T = f.T;
     glPushMatrix();
@@ -1185,10 +1165,6 @@ void train_on_track_lines(scene_assets& part, show_context& context, const scrip
     end_solid();
 }
 
-// How far the train of row 41 and the tracks of row 42 have grown out of
-// the plane.
-double train_growth(double T) { return ease(clamp01(0.8 * (T - 74.4)), 2); }
-
 void growing_train(scene_assets& part, show_context& context, const script_frame& f) {
     begin_solid(context.context_camera);
     glTranslatef(part.anchor_2.x, part.anchor_2.y, part.anchor_2.z);
@@ -1197,10 +1173,6 @@ void growing_train(scene_assets& part, show_context& context, const script_frame
     glRotatef(90.0f, 0.0f, 1.0f, 0.0f);
     part.train.draw();
     end_solid();
-}
-
-void track_copies_row(scene_assets& part, show_context& context, const script_frame& f) {
-    track_copies(part, context, f, train_growth(f.T));
 }
 
 // Rows 1 to 8; the backdrop is flushed after the last of them.
@@ -1219,15 +1191,15 @@ constexpr script_row rows_9_to_42[] = {
     {"9", before(33.0), first_field},
     {"10", always, field_seed_and_reset},
     {"11", between(121.0, 157.0), orange_field},
-    {"12", after(155.0), glow_disc_row},
+    {"12", after(155.0), glow_disc},
     {"13", always, field_seed},
     {"14", after(156.0), blue_field},
     {"15", between(56.0, 73.0), drifting_field},
     {"16", before(33.0), opening_field},
-    {"17", before(35.0), first_doodles},
-    {"18", between(119.0, 150.0), glowing_doodles_row_18},
-    {"19", between(152.0, 181.0), glowing_doodles_row_19},
-    {"20", before(36.0), second_doodles},
+    {"17", before(35.0), meanders<doodles_row_17>},
+    {"18", between(119.0, 150.0), glow_doodles<glowing_doodles_18>},
+    {"19", between(152.0, 181.0), glow_doodles<glowing_doodles_19>},
+    {"20", before(36.0), meanders<doodles_row_20>},
     {"21", between(51.0, 62.0), track_lines},
     {"22", always, emptying_field},
     {"23", before(18.0), title_first_line},
@@ -1249,7 +1221,7 @@ constexpr script_row rows_9_to_42[] = {
     {"39", between(70.0, 75.0), shapes_second},
     {"40", between(52.5, 59.3), train_on_track_lines},
     {"41", between(70.0, 115.0), growing_train},
-    {"42", always, track_copies_row},
+    {"42", always, track_copies},
 };
 
 } // namespace

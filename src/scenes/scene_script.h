@@ -39,6 +39,8 @@ struct script_frame {
 
 double script_ramp(double T, double start, double rate);
 double clamp01(double x);
+// The scene's far plane at scene time T: the world grows past the train ride.
+double scene_far_plane(double T);
 // ease_cos(x, k) with plain arguments.
 double ease(double x, double k);
 

@@ -18,6 +18,7 @@
 #include "resources/resources.h"
 #include "scenes/doodles.h"
 #include "scenes/scene_script.h"
+#include "scenes/scene_times.h"
 
 namespace {
 
@@ -688,13 +689,17 @@ void through_camera_2(scene_assets& part, show_context& context, const script_fr
 
 // --- rows 64 and 65: the telos halves ---
 
-void telos(scene_assets& part, double offset, float up_x) {
+// Apart by the row's offset curve at T, the view's up vector leaning to
+// up_x (the opening halves are seen tilted the other way).
+template <double (*offset_at)(double), int up_x>
+void telos_halves(scene_assets& part, show_context&, const script_frame& f) {
+    const double offset = offset_at(f.T);
     glPushMatrix();
     reset_draw_state();
     glColor3f(0.0f, 0.0f, 0.0f);
     glDisable(GL_CULL_FACE);
     glLoadIdentity();
-    gluLookAt(0.0, 0.0, 30.0, 0.0, 0.0, 0.0, up_x, 1.0, 0.0);
+    gluLookAt(0.0, 0.0, 30.0, 0.0, 0.0, 0.0, double(up_x), 1.0, 0.0);
     glPushMatrix();
     translate(offset, 1.0, 0.0);
     part.telos.draw();
@@ -707,23 +712,22 @@ void telos(scene_assets& part, double offset, float up_x) {
     glPopMatrix();
 }
 
-void telos_closing(scene_assets& part, show_context&, const script_frame& f) {
-    telos(part, telos_offset_closing(f.T), 1.0f);
-}
-void telos_opening(scene_assets& part, show_context&, const script_frame& f) {
-    telos(part, telos_offset_opening(f.T), -1.0f);
-}
-
 template <int k> void razor_row(scene_assets& part, show_context&, const script_frame& f) {
     razors(part, f, razor_sets[k]);
 }
 template <int k> constexpr row_window razor_window = between(razor_sets[k].from, razor_sets[k].to);
 
-void trombone_47(scene_assets& part, show_context&, const script_frame& f) {
-    trombone_at(part, 60.0, trombone_47_height(f.T), 9.0, 1.0f);
-}
-void trombone_48(scene_assets& part, show_context&, const script_frame& f) {
-    trombone_at(part, 80.0, trombone_48_height(f.T), 15.0, -1.0f);
+// Rows 47 and 48: a trombone standing at x, z, rising by its height curve.
+struct standing_trombone {
+    double (*height)(double T);
+    double x, z;
+    float mirror;
+};
+constexpr standing_trombone trombone_row_47 = {trombone_47_height, 60.0, 9.0, 1.0f};
+constexpr standing_trombone trombone_row_48 = {trombone_48_height, 80.0, 15.0, -1.0f};
+template <const standing_trombone& t>
+void trombone_row(scene_assets& part, show_context&, const script_frame& f) {
+    trombone_at(part, t.x, t.height(f.T), t.z, t.mirror);
 }
 
 constexpr script_row rows_43_to_65[] = {
@@ -731,8 +735,8 @@ constexpr script_row rows_43_to_65[] = {
     {"44", razor_window<1>, razor_row<1>},
     {"45", razor_window<2>, razor_row<2>},
     {"46", razor_window<3>, razor_row<3>},
-    {"47", between(145.0, 187.0), trombone_47},
-    {"48", between(168.0, 186.0), trombone_48},
+    {"47", between(145.0, 187.0), trombone_row<trombone_row_47>},
+    {"48", between(168.0, 186.0), trombone_row<trombone_row_48>},
     {"49", always, falling_trombones},
     {"50", between(115.0, 135.0), monster_machine},
     {"51", between(93.0, 124.0), blue_dot_field},
@@ -758,8 +762,8 @@ constexpr script_row rows_43_to_65[] = {
     {"63h", between(211.0, 233.0), through_camera_2<helicopter>},
     {"63i", between(179.0, 211.0), through_camera_2<razor_rain>},
     {"63j", between(179.0, 218.0), through_camera_2<tumbling_gennhtria>},
-    {"64", after(238.0), telos_closing},
-    {"65", before(5.0), telos_opening},
+    {"64", after(238.0), telos_halves<telos_offset_closing, 1>},
+    {"65", before(5.0), telos_halves<telos_offset_opening, -1>},
 };
 
 } // namespace
@@ -845,7 +849,7 @@ double gun_height(double T) { return 1.4 - 4.6 * (1.0 - ease(script_ramp(T, 192.
 
 double gun_recoil(double T) {
     double recoil = 0.0;
-    for (const double shot : {201.4, 208.4, 214.4})
+    for (const double shot : gun_shot_times)
         recoil += script_ramp(T, shot, 4.5) - script_ramp(T, shot + 0.25, 4.5);
     return recoil;
 }

@@ -71,7 +71,7 @@ double wave_band_lift(double T);
 // The camera-following x of the finale objects (the base of camera_2).
 double finale_track_x(double T);
 double gun_height(double T);
-// 0 .. 1 pulses after the three shots at 201.4, 208.4 and 214.4.
+// 0 .. 1 pulses after each of the gun's shots (gun_shot_times).
 double gun_recoil(double T);
 // Rotor angle of the helicopter, degrees; 0 before T = 213.4 and growing
 // ever faster until it reaches its full speed.

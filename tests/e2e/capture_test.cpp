@@ -9,15 +9,18 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/e2e.h"
+#include "support/needs.h"
 
 namespace fs = std::filesystem;
 
@@ -31,7 +34,7 @@ class capture_program : public ::testing::Test {
   protected:
     void SetUp() override {
         capture = fs::path(QUORLAXEN_SHOW_DIR) / "quorlaxen-capture";
-        if (!fs::exists(capture)) GTEST_SKIP() << "quorlaxen-capture is not built";
+        QUORLAXEN_NEED(fs::exists(capture), "quorlaxen-capture is not built");
         dir = e2e::temp_dir("quorlaxen-capture-test");
         ASSERT_FALSE(dir.empty());
     }
@@ -95,7 +98,7 @@ TEST_F(capture_program, bad_arguments_are_refused_with_a_reason_and_exit_code_2)
 // start far behind the train, so it crosses the frame's left edge; copies
 // of the track are left out only outside the view, not behind the train.
 TEST_F(capture_program, overhead_railway_line_reaches_the_left_edge_of_the_frame) {
-    if (!needs_data()) GTEST_SKIP() << "the show's data is not built";
+    QUORLAXEN_NEED(needs_data(), "the show's data is not built");
     const result r = run("--quiet --size 640x360 --at-scene 105 -o rail.png");
     ASSERT_EQ(r.code, 0) << r.err;
     const std::string rgb = pixels(dir / "rail.png");
@@ -115,7 +118,7 @@ TEST_F(capture_program, overhead_railway_line_reaches_the_left_edge_of_the_frame
 }
 
 TEST_F(capture_program, frame_reached_by_a_jump_equals_the_frame_reached_by_running_up_to_it) {
-    if (!needs_data()) GTEST_SKIP() << "forge the data first";
+    QUORLAXEN_NEED(needs_data(), "forge the data first");
     // Without a display: the capture brings its own X server.
     const result single = run("--at 30.1 --fps 10 --size 160x90 -o one.png");
     ASSERT_EQ(single.code, 0) << single.err;
@@ -149,11 +152,32 @@ TEST_F(capture_program, frame_reached_by_a_jump_equals_the_frame_reached_by_runn
     EXPECT_LT(double(difference) / double(one.size()), 0.5) << "mean difference per channel";
 }
 
-TEST_F(capture_program, short_range_becomes_a_playable_video_with_music_of_the_same_length) {
-    if (!needs_data()) GTEST_SKIP() << "forge the data first";
+// The music of a video as 16-bit mono samples at 44.1 kHz, `args` placing
+// it (ffmpeg's input options and the file).
+std::vector<int16_t> music_samples(const std::string& args) {
+    const std::string bytes =
+        output_of("ffmpeg -v error " + args + " -map 0:a -ac 1 -ar 44100 -f s16le - 2>/dev/null");
+    std::vector<int16_t> samples(bytes.size() / 2);
+    std::copy_n(bytes.data(), samples.size() * 2, reinterpret_cast<char*>(samples.data()));
+    return samples;
+}
+
+// Root mean square of a - b over their common length, and of b alone.
+std::pair<double, double> rms_apart(const std::vector<int16_t>& a, const std::vector<int16_t>& b) {
+    double apart = 0.0, level = 0.0;
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i)
+        apart += double(a[i] - b[i]) * (a[i] - b[i]), level += double(b[i]) * b[i];
+    return {std::sqrt(apart / double(std::max<size_t>(n, 1))),
+            std::sqrt(level / double(std::max<size_t>(n, 1)))};
+}
+
+TEST_F(capture_program, short_range_becomes_a_playable_video_with_the_chosen_music_of_the_same_length) {
+    QUORLAXEN_NEED(needs_data(), "forge the data first");
     const result r = run("--from 60 --to 61.5 --fps 20 --size 160x96 --music 2 -o clip.mp4");
     ASSERT_EQ(r.code, 0) << r.err;
     ASSERT_TRUE(fs::exists(dir / "clip.mp4"));
+    EXPECT_EQ(r.out, (dir / "clip.mp4").string() + "\n") << "standard output carries only the path";
 
     const std::string streams =
         output_of("ffprobe -v error -show_entries stream=codec_type,codec_name,width,height,"
@@ -168,6 +192,19 @@ TEST_F(capture_program, short_range_becomes_a_playable_video_with_music_of_the_s
         if (line.find("codec_type=audio") != std::string::npos)
             audio = std::atof(line.substr(line.find("duration=") + 9).c_str());
     EXPECT_NEAR(audio, 30.0 / 20.0, 0.05) << streams;
+    EXPECT_NE(streams.find("codec_name=aac|codec_type=audio"), std::string::npos) << streams;
+
+    // The second version from 60 s, not the first (AAC keeps it within a
+    // tenth of its level; the two versions differ by more than it).
+    const fs::path music = fs::path(QUORLAXEN_SHOW_DIR) / "music";
+    const std::vector<int16_t> heard = music_samples("-i " + quoted((dir / "clip.mp4").string()));
+    const auto second = rms_apart(
+        heard, music_samples("-ss 60 -t 1.5 -i " + quoted((music / "Zembra - Quorlaxen2.mp3").string())));
+    const auto first = rms_apart(
+        heard, music_samples("-ss 60 -t 1.5 -i " + quoted((music / "Zembra - Quorlaxen.mp3").string())));
+    ASSERT_GT(heard.size(), 60000u);
+    EXPECT_LT(second.first, 0.25 * second.second) << "not the second version's music from 60 s";
+    EXPECT_GT(first.first, 0.5 * first.second) << "the first version's music";
 
     // Playable: every packet decodes, and the music is not silence.
     EXPECT_EQ(std::system(("ffmpeg -v error -xerror -i " + quoted((dir / "clip.mp4").string()) +
@@ -181,11 +218,48 @@ TEST_F(capture_program, short_range_becomes_a_playable_video_with_music_of_the_s
     EXPECT_GT(std::atof(volume.c_str() + at + 12), -40.0) << "silent music";
 }
 
+TEST_F(capture_program, lossless_video_is_ffv1_with_flac_in_matroska) {
+    QUORLAXEN_NEED(needs_data(), "forge the data first");
+    const result r = run("--from 60 --to 60.5 --fps 20 --size 160x96 --lossless -o clip.mkv");
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::string streams =
+        output_of("ffprobe -v error -show_entries stream=codec_type,codec_name -of compact " +
+                  quoted((dir / "clip.mkv").string()));
+    EXPECT_NE(streams.find("codec_name=ffv1|codec_type=video"), std::string::npos) << streams;
+    EXPECT_NE(streams.find("codec_name=flac|codec_type=audio"), std::string::npos) << streams;
+}
+
+TEST_F(capture_program, interrupted_capture_leaves_nothing_under_the_asked_name) {
+    QUORLAXEN_NEED(needs_data(), "forge the data first");
+    e2e::process p = e2e::start_with_args(
+        capture,
+        {"--quiet", "--from", "60", "--to", "120", "--size", "160x96", "-o", (dir / "long.mp4").string()}, {},
+        dir / "err.txt", dir / "out.txt");
+    ASSERT_GT(p.pid, 0);
+    // Mid-range: the video is being written under its temporary name.
+    const bool writing = e2e::wait_for(
+        p,
+        [&] {
+            for (const auto& entry : fs::directory_iterator(dir))
+                if (entry.path().filename().string().rfind(".long.partial-", 0) == 0 &&
+                    fs::file_size(entry.path()) > 0)
+                    return true;
+            return false;
+        },
+        300);
+    ASSERT_TRUE(writing) << e2e::file_text(dir / "err.txt");
+    kill(p.pid, SIGINT);
+    const int code = e2e::wait_exit(p, 60);
+    EXPECT_GT(code, 0) << "still running, or ended as if whole";
+    EXPECT_FALSE(fs::exists(dir / "long.mp4"));
+    EXPECT_EQ(e2e::file_text(dir / "out.txt"), "") << "a path printed for a video never made";
+}
+
 // Row 59 of the script carries the boat's anchor from one frame to the
 // next (scene 170 to 210.56 s, show time 168.5 to 208.6 s); the seam at
 // 186 s falls inside it.
 TEST_F(capture_program, range_captured_in_two_halves_joins_into_the_whole_frame_for_frame) {
-    if (!needs_data()) GTEST_SKIP() << "forge the data first";
+    QUORLAXEN_NEED(needs_data(), "forge the data first");
     const std::string common = " --fps 5 --size 128x72 --quiet -o ";
     for (const char* part : {"--from 185 --to 187", "--from 185 --to 186", "--from 186 --to 187"}) {
         const std::string name = std::string(part).substr(7, 3) + "-" + std::string(part).substr(16, 3);
@@ -251,7 +325,7 @@ TEST_F(capture_program, range_captured_in_two_halves_joins_into_the_whole_frame_
 }
 
 TEST_F(capture_program, force_16_9_draws_the_view_between_black_bands) {
-    if (!needs_data()) GTEST_SKIP() << "forge the data first";
+    QUORLAXEN_NEED(needs_data(), "forge the data first");
     const result r = run("--at 30 --size 160x128 --force-16-9 --quiet -o banded.png");
     ASSERT_EQ(r.code, 0) << r.err;
     const std::string rgb = pixels(dir / "banded.png");
@@ -270,7 +344,7 @@ TEST_F(capture_program, force_16_9_draws_the_view_between_black_bands) {
 // wrong, and nothing left in the folder (no file under the output's name,
 // no temporary one).
 TEST_F(capture_program, bad_environment_is_one_line_and_leaves_no_file_named_as_whole) {
-    if (!needs_data()) GTEST_SKIP() << "forge the data first";
+    QUORLAXEN_NEED(needs_data(), "forge the data first");
     auto expect_refusal = [&](const std::string& what, const result& r, const std::string& reason,
                               const fs::path& folder) {
         EXPECT_EQ(r.code, 1) << what << "\n" << r.err;
@@ -356,7 +430,7 @@ TEST_F(capture_program, bad_environment_is_one_line_and_leaves_no_file_named_as_
 }
 
 TEST_F(capture_program, show_that_cannot_start_is_a_failure_and_writes_nothing) {
-    if (!needs_data()) GTEST_SKIP() << "forge the data first";
+    QUORLAXEN_NEED(needs_data(), "forge the data first");
     // A copy of the program beside the show's data minus the loading image.
     fs::create_directory(dir / "show");
     e2e::copy_show(QUORLAXEN_SHOW_DIR, dir / "show", "quorlaxen-capture", {"meshes", "music", "cgeffects"},

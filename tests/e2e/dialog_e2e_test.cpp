@@ -9,6 +9,7 @@
 #include <string>
 
 #include "support/e2e.h"
+#include "support/needs.h"
 
 namespace fs = std::filesystem;
 
@@ -21,7 +22,7 @@ using e2e::window_named;
 class settings_dialog_e2e : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!e2e::has_display()) GTEST_SKIP() << "needs an X display (the test command starts Xvfb)";
+        QUORLAXEN_NEED(e2e::has_display(), "needs an X display (the test command starts Xvfb)");
         exe = fs::path(QUORLAXEN_SHOW_DIR) / "quorlaxen";
         ASSERT_TRUE(fs::exists(exe)) << "build the show first";
         dir = e2e::temp_dir("quorlaxen-dialog");

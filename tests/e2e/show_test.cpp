@@ -13,6 +13,7 @@
 #include <string>
 
 #include "support/e2e.h"
+#include "support/needs.h"
 
 namespace fs = std::filesystem;
 
@@ -51,7 +52,7 @@ bool make_mp3(const fs::path& mp3) {
 class show_process : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!e2e::has_display()) GTEST_SKIP() << "needs an X display (the test command starts Xvfb)";
+        QUORLAXEN_NEED(e2e::has_display(), "needs an X display (the test command starts Xvfb)");
         const fs::path show = QUORLAXEN_SHOW_DIR;
         ASSERT_TRUE(fs::exists(show / "quorlaxen")) << "build the show first";
         dir = e2e::temp_dir("quorlaxen-e2e");

@@ -235,12 +235,15 @@ local)
 ssh)
   # Chunks rendered through ssh logins to an sshd on 127.0.0.1 and brought
   # back; the default H.264 chunks join into a video that plays through.
+  # Two captures at a time on the host (N/host in the login file).
   start_sshd
-  echo 127.0.0.1 >"$tmp/hosts"
+  echo 2/127.0.0.1 >"$tmp/hosts"
   "$farm" plan --chunks 3 "${small[@]}" --from 100 --to 103 -o "$tmp/out.mp4" "$tmp/work" >/dev/null
   "$farm" run --hosts "$tmp/hosts" --ssh "$ssh_command" "$tmp/work" >/dev/null 2>"$tmp/run.err" ||
     fail "run over ssh failed: $(tail -n 3 "$tmp/run.err")"
   cut -f2 "$tmp/work/logs/joblog" | grep -qx 127.0.0.1 || fail "no job ran on the ssh login"
+  awk -F'\t' 'NR > 1 { s[NR] = $3; e[NR] = $3 + $4 } END { for (i in s) for (j in s) if (i != j && s[j] >= s[i] && s[j] < e[i]) exit 0; exit 1 }' \
+    "$tmp/work/logs/joblog" || fail "the host ran its chunks one after another, not 2 at a time"
   check_plays_through "$tmp/out.mp4" 60 20 0 20 40
   ;;
 
@@ -286,6 +289,8 @@ resume)
   [ "$(stat -c %Y "$chunks/chunk-0002.mkv")" = "$stamp" ] || fail "the whole chunk was rendered again"
   [ "$(grep -c . "$tmp/work/logs/joblog")" = 3 ] || fail "the joblog lists other chunks than the two"
   [ "$(frames_sum "$tmp/out.mkv")" = "$before" ] || fail "the resumed result differs"
+  [ "$("$farm" status "$tmp/work")" = "chunks 3/3 done"$'\n'"joined: $tmp/out.mkv" ] ||
+    fail "status said: $("$farm" status "$tmp/work")"
   ;;
 
 failure)
@@ -304,6 +309,11 @@ failure)
   grep -q "chunk 1 (show time 40.65 to 41.3 s) failed: the renderer fell over; log: $tmp/work/logs/chunk-0001.log" \
     "$tmp/run.err" || fail "the failed chunk is not named: $(cat "$tmp/run.err")"
   [ "$(wc -l <"$tmp/tries")" = 2 ] || fail "the failed chunk was tried $(wc -l <"$tmp/tries") times, not twice"
+  # status: what is done, and the failed chunk with its log.
+  "$farm" status "$tmp/work" >"$tmp/status.txt" 2>&1 || fail "status failed: $(cat "$tmp/status.txt")"
+  grep -qx "chunks 2/3 done" "$tmp/status.txt" || fail "status said: $(cat "$tmp/status.txt")"
+  grep -qxF "chunk 1 (show time 40.65 to 41.3 s) failed; log: $tmp/work/logs/chunk-0001.log" "$tmp/status.txt" ||
+    fail "status does not name the failed chunk: $(cat "$tmp/status.txt")"
   [ ! -e "$tmp/out.mp4" ] || fail "an output was written with a chunk missing"
   # The join refuses and names the missing chunk.
   if "$farm" join "$tmp/work" >/dev/null 2>"$tmp/join.err"; then fail "the join ran with a chunk missing"; fi
@@ -314,28 +324,30 @@ failure)
 bad_input)
   # Each: one line on standard error, a non-zero exit, no file under the
   # output's name (nor a temporary one).
-  refused() { # WHAT EXPECTED-TEXT COMMAND...
-    local what=$1 text=$2 code=0
-    shift 2
+  # Bad arguments exit with 2, a bad environment with 1.
+  refused() { # WHAT EXIT-CODE EXPECTED-TEXT COMMAND...
+    local what=$1 want=$2 text=$3 code=0
+    shift 3
     "$@" >"$tmp/out.txt" 2>"$tmp/err.txt" || code=$?
     ((code != 0)) || fail "$what: accepted"
+    ((code == want)) || fail "$what: exit code $code, not $want"
     [ "$(wc -l <"$tmp/err.txt")" = 1 ] || fail "$what: not one line: $(cat "$tmp/err.txt")"
     grep -qF -- "$text" "$tmp/err.txt" || fail "$what: said '$(cat "$tmp/err.txt")'"
     [ -z "$(ls -A "$tmp/out")" ] || fail "$what: left $(ls -A "$tmp/out")"
   }
   mkdir -p "$tmp/out"
-  refused "--from off the grid" "not on the frame grid" \
+  refused "--from off the grid" 2 "not on the frame grid" \
     "$farm" plan --chunks 2 "${small[@]}" --from 10.01 --to 11 -o "$tmp/out/o.mp4" "$tmp/out/w"
-  refused "--to off the grid" "not on the frame grid" \
+  refused "--to off the grid" 2 "not on the frame grid" \
     "$farm" plan --chunks 2 --fps 30 --from 10 --to 10.51 -o "$tmp/out/o.mp4" "$tmp/out/w"
-  refused "more chunks than frames" "more than the 20 frames" \
+  refused "more chunks than frames" 2 "more than the 20 frames" \
     "$farm" plan --chunks 21 "${small[@]}" --from 10 --to 11 -o "$tmp/out/o.mp4" "$tmp/out/w"
-  refused "lossless into MP4" "Matroska" \
+  refused "lossless into MP4" 2 "Matroska" \
     "$farm" plan --chunks 2 "${small[@]}" --from 10 --to 11 --lossless -o "$tmp/out/o.mp4" "$tmp/out/w"
-  refused "no plan" "holds no plan" "$farm" run "$tmp/out"
+  refused "no plan" 1 "holds no plan" "$farm" run "$tmp/out"
 
   "$farm" plan --chunks 2 "${small[@]}" --from 10 --to 11 -o "$tmp/out/o.mp4" "$tmp/work" >/dev/null
-  refused "another plan in the folder" "plan of another capture" \
+  refused "another plan in the folder" 1 "plan of another capture" \
     "$farm" plan --chunks 3 "${small[@]}" --from 10 --to 11 -o "$tmp/out/o.mp4" "$tmp/work"
   # PATH with every command of the system's folders but GNU parallel and
   # Slurm's sbatch.
@@ -344,11 +356,11 @@ bad_input)
     case ${f##*/} in parallel | sbatch) continue ;; esac
     [ -e "$tmp/bin/${f##*/}" ] || ln -s "$f" "$tmp/bin/${f##*/}"
   done
-  refused "no GNU parallel" "GNU parallel is not installed" env PATH="$tmp/bin" "$farm" run "$tmp/work"
-  refused "no sbatch" "sbatch is not on PATH" env PATH="$tmp/bin" "$farm" submit "$tmp/work"
+  refused "no GNU parallel" 1 "GNU parallel is not installed" env PATH="$tmp/bin" "$farm" run "$tmp/work"
+  refused "no sbatch" 1 "sbatch is not on PATH" env PATH="$tmp/bin" "$farm" submit "$tmp/work"
   # A host where nothing answers: refused before any chunk runs.
   echo 127.0.0.1 >"$tmp/hosts"
-  refused "unreachable host" "cannot be reached" "$farm" run --hosts "$tmp/hosts" \
+  refused "unreachable host" 1 "cannot be reached" "$farm" run --hosts "$tmp/hosts" \
     --ssh "ssh -p $(free_port) -o BatchMode=yes -o ConnectTimeout=5 -o StrictHostKeyChecking=no" "$tmp/work"
   [ -z "$(ls -A "$tmp/work/chunks")" ] || fail "chunks were rendered for an unreachable host"
   ;;

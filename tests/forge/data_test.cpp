@@ -32,6 +32,7 @@
 #include "scenes/scene_assets.h"
 #include "scenes/shape.h"
 #include "support/gl_context.h"
+#include "support/needs.h"
 
 namespace fs = std::filesystem;
 
@@ -590,7 +591,7 @@ TEST(forged_shape, has_800_frames_of_2_shapes_every_played_list_filled_and_loops
 }
 
 TEST(forged_shape, compiles_into_the_lists_the_script_plays_and_they_draw_a_figure) {
-    if (!test_gl::ensure_context(256, 256)) GTEST_SKIP() << "no display for a GL context";
+    QUORLAXEN_NEED(test_gl::ensure_context(256, 256), "no display for a GL context");
     shape s;
     int frames = 0, shapes = 0;
     shape_loader(s, (show_dir / "meshes//test1.rtt").c_str(), &frames, &shapes, 100, 0.001, 1.0);
@@ -627,7 +628,7 @@ TEST(forged_shape, compiles_into_the_lists_the_script_plays_and_they_draw_a_figu
 // ---------------------------------------------------------------- shaders
 
 TEST(forged_shaders, every_source_compiles_and_declares_its_parameters) {
-    if (!test_gl::ensure_context()) GTEST_SKIP() << "no display for a GL context";
+    QUORLAXEN_NEED(test_gl::ensure_context(), "no display for a GL context");
     struct source {
         const char* name;
         GLenum stage;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release archive and the Debian package and checks them as a
 # person would use them.
-# Usage: check.sh build|release_folder|debian_contents|debian_depends BUILD_DIR
+# Usage: check.sh build|release_folder|debian_contents|debian_depends|install_prefix BUILD_DIR
 set -euo pipefail
 what=$1
 build=$(cd "$2" && pwd)
@@ -79,6 +79,38 @@ release_folder)
   [ "$before" = "$(listing "$dir")" ] || fail "running from the release folder changed it"
   [ -x "$top/quorlaxen" ] || fail "no ./quorlaxen in the release folder"
   [ -x "$top/quorlaxen-farm" ] || fail "no ./quorlaxen-farm in the release folder"
+  ;;
+
+install_prefix)
+  # cmake --install into a prefix: the show folder, the links in bin/ that
+  # run it from anywhere, the menu entry and the icons; then the uninstall
+  # target removes every file it put there. The build folder's own
+  # install manifest (a person's real install) is put back afterwards.
+  manifest=$build/install_manifest.txt
+  [ -f "$manifest" ] && cp -p "$manifest" "$scratch/manifest.saved"
+  restore_manifest() {
+    if [ -f "$scratch/manifest.saved" ]; then cp -p "$scratch/manifest.saved" "$manifest"; else rm -f "$manifest"; fi
+  }
+  trap 'restore_manifest; chmod -R u+w "$scratch"; rm -rf "$scratch"' EXIT
+  prefix=$scratch/prefix
+  cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" 2>&1 ||
+    { cat "$scratch/install.log" >&2; fail "cmake --install failed"; }
+  [ -x "$prefix/lib/quorlaxen/quorlaxen" ] || fail "no lib/quorlaxen/quorlaxen"
+  [ -f "$prefix/share/applications/quorlaxen.desktop" ] || fail "no menu entry"
+  ls "$prefix"/share/icons/hicolor/*/apps/quorlaxen.* >/dev/null 2>&1 || fail "no icons: $(find "$prefix/share" | head)"
+  out=$scratch/install-out
+  output_dir "$out"
+  reference_frame "$out/build-tree.png"
+  (cd / && "$prefix/bin/quorlaxen-capture" "${frame_args[@]}" -o "$out/installed.png") ||
+    fail "bin/quorlaxen-capture failed"
+  cmp "$out/build-tree.png" "$out/installed.png" || fail "the installed program's frame differs from the build tree's"
+  installed=$(grep -c . "$manifest")
+  cmake --build "$build" --target uninstall >"$scratch/uninstall.log" 2>&1 ||
+    { cat "$scratch/uninstall.log" >&2; fail "the uninstall target failed"; }
+  left=$(find "$prefix" ! -type d)
+  [ -z "$left" ] || fail "uninstall left: $left"
+  [ ! -e "$prefix/lib/quorlaxen" ] || fail "uninstall left the show folder"
+  ((installed > 10)) || fail "the manifest listed only $installed files"
   ;;
 
 debian_contents)

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 
 #include "jpeg_test_images.h"
+#include "support/needs.h"
 
 using namespace jpeg_test;
 
@@ -45,7 +46,7 @@ class jpeg_to_pnm : public ::testing::Test {
   protected:
     void SetUp() override {
         struct stat info {};
-        if (stat(tool.c_str(), &info) != 0) GTEST_SKIP() << "jpeg-to-pnm is not built";
+        QUORLAXEN_NEED(stat(tool.c_str(), &info) == 0, "jpeg-to-pnm is not built");
     }
 };
 

@@ -16,6 +16,7 @@
 #include "runtime/runtime.h"
 #include "support/fake_platform.h"
 #include "support/gl_context.h"
+#include "support/needs.h"
 #include "support/show_data.h"
 
 namespace {
@@ -121,7 +122,7 @@ class start_up_sequence : public ::testing::Test {
 
         folder_ = show_data::private_folder("start_up_show");
         std::string why;
-        if (!show_data::make(folder_, why)) GTEST_SKIP() << why;
+        QUORLAXEN_NEED(show_data::make(folder_, why), why);
     }
 
     // The parts and the loading record a run leaves in the runtime.
@@ -271,7 +272,7 @@ TEST_F(start_up_sequence, runs_over_the_forged_show_data) {
     const std::filesystem::path show = QUORLAXEN_SHOW_DIR;
     for (const char* file : {"textures/loading.jpg", "textures/paper 1a.jpg", "meshes/man3.obj",
                              "meshes/test1.rtt", "meshes/try1.sav", "cgeffects/f_0"})
-        if (!std::filesystem::exists(show / file)) GTEST_SKIP() << "no forged " << file << " in " << show;
+        QUORLAXEN_NEED(std::filesystem::exists(show / file), "no forged " << file << " in " << show);
     const auto start = std::chrono::steady_clock::now();
     const std::clock_t cpu_start = std::clock();
     run(show, 1280, 720, true);

@@ -6,6 +6,7 @@
 #include <GL/glew.h>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -15,6 +16,7 @@
 #include "parts/parts.h"
 #include "scenes/scene_script.h"
 #include "scenes/scene_script_rows43.h"
+#include "scenes/scene_times.h"
 #include "support/gl_context.h"
 
 namespace {
@@ -32,12 +34,15 @@ TEST(telos_halves, closing_halves_sit_20_apart_until_242_8_and_meet_from_244_14)
         EXPECT_LE(telos_offset_closing(T), telos_offset_closing(T + 0.05));
 }
 
-TEST(telos_halves, opening_offsets_at_t_2_are_about_minus_and_plus_10_1) {
-    // x = ramp(-1.6, 0.15) = 0.54 at T = 2; d = -2 ease_cos(0.54, 2) ~ -1.01.
-    EXPECT_NEAR(telos_offset_opening(2.0), -10.1, 0.05);
+TEST(telos_halves, opening_halves_part_steadily_to_where_the_closing_ones_start) {
+    // Together until the motion starts, then only ever further apart, and
+    // by the end of row 65's window (T = 5) where the closing halves wait.
     EXPECT_NEAR(telos_offset_opening(-1.6), 0.0, 1e-12);
-    EXPECT_NEAR(telos_offset_opening(4.99), -20.0 * ease_cos(0.988499, 2.0), 1e-3);
-    EXPECT_LT(telos_offset_opening(0.5), telos_offset_opening(0.0));
+    for (double T = -1.6; T < 5.0; T += 0.05)
+        EXPECT_GE(telos_offset_opening(T), telos_offset_opening(T + 0.05)) << T;
+    EXPECT_LT(telos_offset_opening(1.7), -5.0); // half way there at half the time
+    EXPECT_GT(telos_offset_opening(1.7), -15.0);
+    EXPECT_NEAR(telos_offset_opening(5.0), telos_offset_closing(238.0), 0.05);
 }
 
 TEST(boat_anchor, is_the_riding_boat_until_185_then_sinks_by_0_7) {
@@ -52,12 +57,18 @@ TEST(boat_anchor, is_the_riding_boat_until_185_then_sinks_by_0_7) {
     EXPECT_NEAR(boat_anchor(200.0).y, riding_boat_place(200.0).y - 0.7, 1e-5);
 }
 
-TEST(sea, rises_from_far_below_and_sinks_again_after_185) {
-    EXPECT_NEAR(sea_drop(172.0), 723.0, 1e-9);
-    EXPECT_NEAR(sea_drop(174.7), 23.0 + 350.0, 1e-6); // half way through the ease
-    EXPECT_NEAR(sea_drop(177.2), 23.0, 1e-9);
-    EXPECT_NEAR(sea_drop(185.0), 23.0, 1e-9);
-    EXPECT_NEAR(sea_drop(186.0), 28.2, 1e-9);
+TEST(sea, rises_from_far_below_rests_and_sinks_again_after_185) {
+    // Far below before it rises, up smoothly (no step larger than a frame's
+    // worth of a fast rise), at rest until 185, then going down again.
+    EXPECT_GT(sea_drop(172.0), 20.0 * sea_drop(180.0));
+    for (double T = 170.0; T < 177.2; T += 0.01) {
+        EXPECT_GE(sea_drop(T), sea_drop(T + 0.01)) << T;
+        EXPECT_LT(sea_drop(T) - sea_drop(T + 0.01), 5.0) << T;
+    }
+    for (double T = 177.2; T <= 185.0; T += 0.1)
+        EXPECT_NEAR(sea_drop(T), sea_drop(185.0), 1e-9) << T;
+    for (double T = 185.0; T < 195.0; T += 0.1)
+        EXPECT_LT(sea_drop(T), sea_drop(T + 0.1)) << T;
 }
 
 TEST(razors, cuts_step_0_1_from_their_start_and_repeat_for_the_same_seed) {
@@ -100,23 +111,39 @@ TEST(razors, cut_0_curls_round_while_cut_1_runs_straight_between_bends) {
 
 TEST(razors, move_19_points_a_second_each_0_2_s_after_the_last) {
     const razor_set& set = razor_set_of_row(43);
-    EXPECT_EQ(razor_position(set, 0, 128.0), 0.0);
-    EXPECT_NEAR(razor_position(set, 0, 129.7), 19.0, 1e-9);
-    EXPECT_NEAR(razor_position(set, 2, 129.7), 19.0 * 0.6, 1e-9);
-    EXPECT_NEAR(razor_cut_count(set, 127.5), 2.5, 1e-9);
-    EXPECT_NEAR(razor_cut_count(set, 140.0), 5.0, 1e-9);
-    EXPECT_NEAR(razor_cut_count(set, 151.0), 2.0, 1e-9);
-    EXPECT_NEAR(razor_cut_count(razor_set_of_row(45), 170.0), 10.0, 1e-9);
+    EXPECT_EQ(razor_position(set, 0, set.grow_start), 0.0);
+    for (double T = set.grow_start + 0.5; T < set.to; T += 0.5) {
+        EXPECT_NEAR(razor_position(set, 0, T + 1.0) - razor_position(set, 0, T), 19.0, 1e-9) << T;
+        for (int k = 1; k < 5; ++k)
+            EXPECT_NEAR(razor_position(set, k, T + 0.2 * k), razor_position(set, 0, T), 1e-9) << k;
+    }
+    // Cuts come in over the window's first second, up to the set's count,
+    // and its later count after 150 (rows 43 and 44 thin out).
+    EXPECT_EQ(razor_cut_count(set, set.from), 0.0);
+    EXPECT_NEAR(razor_cut_count(set, set.from + 1.0), set.count, 1e-9);
+    for (double T = set.from; T < set.from + 1.0; T += 0.05)
+        EXPECT_LT(razor_cut_count(set, T), razor_cut_count(set, T + 0.05)) << T;
+    EXPECT_NEAR(razor_cut_count(set, 151.0), set.later_count, 1e-9);
+    EXPECT_LT(set.later_count, set.count);
 }
 
-TEST(trombones, rise_with_the_response_curve_and_fall_in_a_window) {
-    EXPECT_NEAR(trombone_47_height(170.0), 24.0, 1e-12);
-    EXPECT_NEAR(trombone_47_height(183.0), 4.0 * 4.0 + 24.0, 1e-9); // response_curve(4) = 4
-    EXPECT_NEAR(trombone_48_height(174.0), 20.0, 1e-12);
-    EXPECT_EQ(falling_trombone_count(144.0), 0.0);
-    EXPECT_NEAR(falling_trombone_count(150.0), 8.0, 1e-12);
-    EXPECT_NEAR(falling_trombone_count(165.5), 4.0, 1e-12);
-    EXPECT_EQ(falling_trombone_count(167.0), 0.0);
+TEST(trombones, rise_without_a_jump_and_fall_in_a_window) {
+    // Each trombone holds its height, then rises, never back and never by a
+    // jump, over its window (rows 47 and 48).
+    for (auto height : {trombone_47_height, trombone_48_height}) {
+        EXPECT_EQ(height(150.0), height(168.0));
+        EXPECT_GT(height(186.0), height(168.0) + 1.0);
+        for (double T = 145.0; T < 187.0; T += 0.01) {
+            EXPECT_LE(height(T), height(T + 0.01)) << T;
+            EXPECT_LT(height(T + 0.01) - height(T), 0.05) << T;
+        }
+    }
+    // The falling ones: none before 145 nor after 166, eight at their height
+    // in between, coming and going over a second.
+    EXPECT_EQ(falling_trombone_count(144.9), 0.0);
+    EXPECT_EQ(falling_trombone_count(166.1), 0.0);
+    for (double T = 146.0; T <= 165.0; T += 0.5)
+        EXPECT_NEAR(falling_trombone_count(T), 8.0, 1e-12) << T;
 }
 
 TEST(greetings_and_wheels, leave_in_turn_except_the_ones_that_stay) {
@@ -145,15 +172,20 @@ TEST(wave_band, stays_a_small_wave_and_rises_into_place) {
     EXPECT_NE(wave_band_height(10, 200.0), wave_band_height(10, 200.1));
 }
 
-TEST(finale, gun_slides_up_and_kicks_three_times) {
-    EXPECT_NEAR(gun_height(192.0), 1.4 - 4.6, 1e-12);
-    EXPECT_NEAR(gun_height(195.0), 1.4, 1e-12);
-    EXPECT_EQ(gun_recoil(201.3), 0.0);
-    EXPECT_NEAR(gun_recoil(201.4 + 1.0 / 4.5), 1.0, 1e-9);
-    EXPECT_NEAR(gun_recoil(202.5), 0.0, 1e-12);
-    EXPECT_GT(gun_recoil(208.6), 0.5);
-    EXPECT_GT(gun_recoil(214.6), 0.5);
-    EXPECT_NEAR(gun_recoil(216.0), 0.0, 1e-12);
+TEST(finale, gun_slides_up_and_kicks_once_at_each_shot) {
+    // Up from below the frame, then in place.
+    EXPECT_LT(gun_height(192.0), gun_height(195.0) - 4.0);
+    for (double T = 195.0; T < 230.0; T += 0.5)
+        EXPECT_EQ(gun_height(T), gun_height(195.0)) << T;
+    // At rest but for one full kick just after each shot, over within a second.
+    for (double shot : gun_shot_times) {
+        EXPECT_EQ(gun_recoil(shot - 0.1), 0.0) << shot;
+        double peak = 0.0;
+        for (double T = shot; T < shot + 0.5; T += 0.01)
+            peak = std::max(peak, gun_recoil(T));
+        EXPECT_NEAR(peak, 1.0, 0.01) << shot;
+        EXPECT_NEAR(gun_recoil(shot + 1.0), 0.0, 1e-12) << shot;
+    }
 }
 
 TEST(finale, rotor_spins_up_from_213_4_to_a_steady_speed) {
@@ -169,9 +201,10 @@ TEST(finale, rotor_spins_up_from_213_4_to_a_steady_speed) {
 }
 
 TEST(finale, bicycle_rides_3_5_a_second_and_turns_96_degrees_a_second) {
-    EXPECT_NEAR(bicycle_x(235.1), 5.1 * 3.5 + 90.0, 1e-9);
-    EXPECT_NEAR(bicycle_x(242.958) - bicycle_x(241.958), 3.5, 1e-9);
-    EXPECT_NEAR(bicycle_wheel_angle(240.0), 96.0 * 240.0, 1e-9);
+    for (double T = 235.1; T < 242.958; T += 0.5) {
+        EXPECT_NEAR(bicycle_x(T + 1.0) - bicycle_x(T), 3.5, 1e-9) << T;
+        EXPECT_NEAR(bicycle_wheel_angle(T + 1.0) - bicycle_wheel_angle(T), 96.0, 1e-9) << T;
+    }
 }
 
 // --- drawn ---

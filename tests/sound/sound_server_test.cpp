@@ -19,6 +19,7 @@
 
 #include "support/av_sync.h"
 #include "support/e2e.h"
+#include "support/needs.h"
 #include "support/pulse_server.h"
 
 namespace fs = std::filesystem;
@@ -34,12 +35,12 @@ class sound_server : public ::testing::Test {
     void SetUp() override {
         viewer = fs::path(QUORLAXEN_SHOW_DIR) / "quorlaxen-viewer";
         recorder = fs::path(QUORLAXEN_BINARY_DIR) / "tests" / "monitor-record";
-        if (!fs::exists(viewer)) GTEST_SKIP() << "quorlaxen-viewer is not built";
-        if (!fs::exists(recorder)) GTEST_SKIP() << "monitor-record is not built (needs libpulse-dev)";
-        if (!e2e::has_display() || !fs::exists(fs::path(QUORLAXEN_SHOW_DIR) / "music"))
-            GTEST_SKIP() << "needs an X display and the forged data";
+        QUORLAXEN_NEED(fs::exists(viewer), "quorlaxen-viewer is not built");
+        QUORLAXEN_NEED(fs::exists(recorder), "monitor-record is not built (needs libpulse-dev)");
+        QUORLAXEN_NEED(e2e::has_display() && fs::exists(fs::path(QUORLAXEN_SHOW_DIR) / "music"),
+                       "needs an X display and the forged data");
         server = std::make_unique<e2e::pulse_server>();
-        if (server->error().find("no pulseaudio") == 0) GTEST_SKIP() << server->error();
+        QUORLAXEN_NEED(server->error().find("no pulseaudio") != 0, server->error());
         ASSERT_EQ(server->error(), "");
         dir = e2e::temp_dir("quorlaxen-sound-server-test");
         ASSERT_FALSE(dir.empty());

@@ -11,19 +11,34 @@
 
 namespace capture {
 
-const char* const usage_text =
+namespace {
+
+// The defaults are the show's own constants, so the help cannot drift from them.
+std::string shown(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", v);
+    return text;
+}
+
+const std::string usage_string =
     "usage: quorlaxen-capture [options] -o OUTPUT\n"
     "  -o show.mp4        the show (or --from/--to) as H.264 video with its music (needs ffmpeg)\n"
     "  -o DIR/            numbered PNG frames in DIR\n"
     "  --at SECONDS -o frame.png      one frame at a show time\n"
     "  --at-scene T -o frame.png      one frame at a scene time (the script's clock, 0 to about 244.77)\n"
     "  --at T1 --at-scene T2 ... -o DIR/   several: DIR/frame-T.png (scene), DIR/show-T.png\n"
-    "  --from S --to S    show-time range [S, S), seconds (default 0 to 242.5): the frame at --to\n"
+    "  --from S --to S    show-time range [S, S), seconds (default 0 to " +
+    shown(show_length) +
+    "): the frame at --to\n"
     "                     is left out unless --to is the show's end, so --from A --to M and\n"
     "                     --from M --to B (A, M on the --fps grid) join into --from A --to B,\n"
     "                     no frame twice or missing\n"
-    "  --size WxH         frame size (default 1280x720)\n"
-    "  --fps N            frames a second (default 60)\n"
+    "  --size WxH         frame size (default " +
+    std::to_string(tools::default_width) + "x" + std::to_string(tools::default_height) +
+    ")\n"
+    "  --fps N            frames a second (default " +
+    std::to_string(tools::default_fps) +
+    ")\n"
     "  --no-aa            no multisampling\n"
     "  --force-16-9       draw a 16:9 view inside the frame, black bands around it\n"
     "  --music 1|2        which version of the music (default 1)\n"
@@ -38,6 +53,10 @@ const char* const usage_text =
     "  --floor            render the floor frame instead of the show: the target's clear,\n"
     "                     resolve and final square only (a benchmark's yardstick)\n"
     "  --loading          the loading screen, drawn as the start-up draws it (-o FILE.png)\n";
+
+} // namespace
+
+const char* const usage_text = usage_string.c_str();
 
 namespace {
 

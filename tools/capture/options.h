@@ -36,7 +36,7 @@ struct options : tools::view_options {
     std::vector<time_point> times; // in the order given
     double from = 0.0;             // seconds of show time
     double to = show_length;       // seconds of show time, not included (but the show's end is)
-    int fps = 60;
+    int fps = tools::default_fps;
     bool quiet = false;
     std::string stats;    // --stats FILE: per-frame render times as CSV
     bool stages = false;  // --stages: the stats also split each frame by stage

@@ -17,9 +17,15 @@ namespace tools {
 
 constexpr double show_length = show_end_time; // seconds; the frame driver ends the show after this
 
+// The frames a capture or the viewer draws unless told otherwise (the farm
+// and the scripts read them from here too).
+constexpr int default_fps = 60; // frames a second: the frame grid
+constexpr int default_width = 1280;
+constexpr int default_height = 720;
+
 // --- options that take the place of the settings dialog ---
 struct view_options {
-    int width = 1280, height = 720;
+    int width = default_width, height = default_height;
     bool antialiased = true;
     bool force_16_9 = false;
     int music = 1; // 1 or 2: which of the two music files

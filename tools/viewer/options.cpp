@@ -2,16 +2,23 @@
 
 namespace viewer {
 
-const char* const usage_text =
+namespace {
+// The default size is the show's own constant, so the help cannot drift from it.
+const std::string usage_string =
     "usage: quorlaxen-viewer [options]\n"
     "  --at SECONDS       show time to open at (default 0)\n"
     "  --paused           open paused\n"
-    "  --size WxH         frame size (default 1280x720); the window may be made larger\n"
+    "  --size WxH         frame size (default " +
+    std::to_string(tools::default_width) + "x" + std::to_string(tools::default_height) +
+    "); the window may be made larger\n"
     "  --no-aa            no multisampling\n"
     "  --force-16-9       draw a 16:9 view inside the frame, black bands around it\n"
     "  --music 1|2        which version of the music (default 1)\n"
     "keys: Space pause/play, Left/Right 1 s (Shift: 10 s), Home to 0, comma/period one frame\n"
     "      (paused), I/O mark a range, L loop it, Escape quits\n";
+} // namespace
+
+const char* const usage_text = usage_string.c_str();
 
 bool parse_options(int argc, const char* const* argv, options& out, std::string& error) {
     for (int i = 1; i < argc; ++i) {

@@ -16,7 +16,7 @@
 
 namespace viewer {
 
-constexpr int fps = 60; // the frame grid of seeks and frame steps
+constexpr int fps = tools::default_fps; // the frame grid of seeks and frame steps
 
 // --- command line ---
 struct options : tools::view_options {

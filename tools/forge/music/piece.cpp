@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "parts/show_clock.h"
+#include "scenes/scene_times.h"
 
 // The piece, on the music clock (= show clock), tempo from each span's beats:
 //
@@ -46,12 +47,12 @@ namespace {
 // --- timeline -------------------------------------------------------------
 
 // Production-clock moments the music follows (converted with
-// show_time_of_scene); the cue times are show-clock times already.
-constexpr double scene_halves_open = 5.0;    // telos halves fully apart
-constexpr double scene_camera_switch = 43.2; // the world camera hands over
-constexpr double scene_sea = 155.0;          // glow disc rises over the sea
-constexpr double scene_finale = 179.0;       // the finale backdrop fades in
-constexpr double scene_recoil[3] = {201.4, 208.4, 214.4};
+// show_time_of_scene; the camera hand-over and the gun's shots are the
+// picture's own, from scenes/scene_times.h); the cue times are show-clock
+// times already.
+constexpr double scene_halves_open = 5.0; // telos halves fully apart
+constexpr double scene_sea = 155.0;       // glow disc rises over the sea
+constexpr double scene_finale = 179.0;    // the finale backdrop fades in
 constexpr double scene_halves_meet = 242.8 + 1.0 / 0.75;
 
 enum span_id {
@@ -87,20 +88,20 @@ std::vector<span_plan> plan() {
         {0.0, 8, 4},                                    // dawn, ~97 bpm
         {show_time_of_scene(scene_halves_open), 36, 4}, // title and doodles, ~101 bpm
         {26.40, 32, 4},                                 // machine, ~121 bpm
-        {show_time_of_scene(scene_camera_switch), 76, 4},
-        {80.0, 10, 4},
-        {85.14, 15, 4},
-        {92.85, 10, 4},
-        {98.0, 14, 4}, // to 105.134; the cues at 104.94 and 105.01 are pick-up hits
-        {105.134, 96, 4},
+        {show_time_of_scene(camera_hand_over_time), 76, 4},
+        {show_cues[0].start, 10, 4},
+        {show_cues[1].start, 15, 4},
+        {show_cues[2].start, 10, 4},
+        {show_cues[2].end, 14, 4}, // to cue 5's end; cues 4 and 5 are pick-up hits
+        {show_cues[4].end, 96, 4},
         {show_time_of_scene(scene_sea), 36, 3},
         {show_time_of_scene(scene_finale), 48, 4},
-        {show_time_of_scene(scene_recoil[0]), 15, 4},
-        {show_time_of_scene(scene_recoil[1]), 13, 4},
-        {show_time_of_scene(scene_recoil[2]), 30, 4},
-        {226.281, 2, 4},
-        {227.281, 5, 4},
-        {229.715, 26, 4},
+        {show_time_of_scene(gun_shot_times[0]), 15, 4},
+        {show_time_of_scene(gun_shot_times[1]), 13, 4},
+        {show_time_of_scene(gun_shot_times[2]), 30, 4},
+        {show_cues[6].start, 2, 4}, // the finale's cues
+        {show_cues[8].start, 5, 4},
+        {show_cues[8].end, 26, 4},
         {show_time_of_scene(scene_halves_meet), 8, 4},
     };
 }
@@ -1054,7 +1055,7 @@ void close(writer& w) {
 
 std::vector<hit_point> hit_points() {
     std::vector<hit_point> h = {
-        {show_time_of_scene(scene_camera_switch), "scene 43.2: the camera switch, trumpets enter"},
+        {show_time_of_scene(camera_hand_over_time), "the camera switch, trumpets enter"},
         {show_cues[0].start, "cue 1"},
         {show_cues[1].start, "cue 2"},
         {show_cues[2].start, "cue 3"},
@@ -1063,9 +1064,9 @@ std::vector<hit_point> hit_points() {
         {show_cues[4].start, "cue 5 (pick-up)"},
         {show_cues[4].end, "cue 5 ends: the groove"},
         {show_time_of_scene(scene_finale), "scene 179: the finale"},
-        {show_time_of_scene(scene_recoil[0]), "scene 201.4: first recoil"},
-        {show_time_of_scene(scene_recoil[1]), "scene 208.4: second recoil"},
-        {show_time_of_scene(scene_recoil[2]), "scene 214.4: third recoil"},
+        {show_time_of_scene(gun_shot_times[0]), "first recoil"},
+        {show_time_of_scene(gun_shot_times[1]), "second recoil"},
+        {show_time_of_scene(gun_shot_times[2]), "third recoil"},
         {show_cues[6].start, "cue 1 of the finale"},
         {show_cues[8].start, "cue 3 of the finale"},
         {show_cues[8].end, "cue 3 ends: the coda"},
