@@ -5,7 +5,9 @@
 #   --fuzz  also makes the sanitizer builds: the fuzz targets in build/fuzz,
 #           the capture program in build/asan, the show, the capture
 #           program and the viewer in build/tsan, the same three over OpenGL
-#           ES 3 in build/es3; and installs Wine for the
+#           ES 3 in build/es3, the unit tests that need no GL with
+#           Emscripten in build/wasm (with the browser's libraries from
+#           Debian's sources in build-web/deps); and installs Wine for the
 #           tests of the Windows build, GNU parallel, an ssh server and Slurm
 #           for the farm's tests, and PulseAudio for the tests of sound
 #   --show  builds only the show folder (the programs and their data), with
@@ -35,6 +37,9 @@ if [ "${1:-}" = "--fuzz" ]; then
   # The OpenGL ES 3 flavour: GLES headers, and GLU's tessellator from
   # Debian's source package (fetched against the archive's keyring).
   packages+=(libgles-dev debian-archive-keyring)
+  # Emscripten for the WebAssembly tests (its optimiser loads Debian's
+  # acorn), which build GoogleTest from Debian's source of it.
+  packages+=(emscripten node-acorn googletest)
 fi
 missing=()
 for p in "${packages[@]}"; do
@@ -105,4 +110,6 @@ if [ "${1:-}" = "--fuzz" ]; then
   cmake -S . -B build/es3 -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORLAXEN_GL=es3 \
     -DQUORLAXEN_TESTS=OFF -DQUORLAXEN_DATA_FROM="$root/build/show" >/dev/null
   cmake --build build/es3 -j"$jobs"
+  # The unit tests that need no GL, as WebAssembly for Node.
+  scripts/build-wasm-tests.sh build/wasm
 fi

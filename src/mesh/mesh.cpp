@@ -24,7 +24,9 @@
 #include "gl/gl.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -37,6 +39,43 @@ namespace {
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// std::from_chars for a float in its general format.
+std::from_chars_result read_float(const char* first, const char* last, float& value) {
+#if !defined(__EMSCRIPTEN__)
+    return std::from_chars(first, last, value, std::chars_format::general);
+#else
+    // Emscripten's libc++ has no floating-point from_chars: the same decimal
+    // grammar is delimited here (the caller never passes "inf" or "nan") and
+    // converted by strtof on a terminated copy, with from_chars' range
+    // errors (infinite, or zero from non-zero digits) decided by the value
+    // so that no libc's errno rules differ.
+    const char* q = first < last && *first == '-' ? first + 1 : first;
+    bool nonzero = false;
+    int digits = 0;
+    for (bool fraction = false;; fraction = true) {
+        for (; q < last && is_digit(*q); ++q, ++digits)
+            nonzero |= *q != '0';
+        if (fraction || q >= last || *q != '.') break;
+        ++q;
+    }
+    if (digits == 0) return {first, std::errc::invalid_argument};
+    if (q < last && (*q == 'e' || *q == 'E')) {
+        const char* e = q + 1;
+        if (e < last && (*e == '+' || *e == '-')) ++e;
+        if (e < last && is_digit(*e)) {
+            while (e < last && is_digit(*e))
+                ++e;
+            q = e;
+        }
+    }
+    const std::string copy(first, q);
+    const float v = std::strtof(copy.c_str(), nullptr);
+    if (std::isinf(v) || (v == 0.0f && nonzero)) return {q, std::errc::result_out_of_range};
+    value = v;
+    return {q, std::errc()};
+#endif
+}
 
 // Formatted reading over the file's bytes: blanks separate tokens, numbers
 // and characters skip blanks first.
@@ -78,7 +117,7 @@ struct obj_reader {
         const char* digits = start < end && *start == '-' ? start + 1 : start;
         if (digits >= end || !(is_digit(*digits) || *digits == '.')) return 0.0f;
         float value = 0.0f;
-        auto [next, error] = std::from_chars(start, end, value, std::chars_format::general);
+        auto [next, error] = read_float(start, end, value);
         if (next == start) return 0.0f;
         p = next;
         return error == std::errc() ? value : 0.0f;

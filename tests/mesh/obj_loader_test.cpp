@@ -250,6 +250,18 @@ TEST(obj_loader, bad_coordinates_read_as_zero) {
     EXPECT_TRUE(corner_is(word.groups[0][0].corners[1], 3, 0, 0));
 }
 
+// Coordinates in every decimal form, and out of range: infinite or zero
+// from non-zero digits reads as 0 (the WebAssembly build converts them by
+// other means and must agree).
+TEST(obj_loader, number_forms_and_range) {
+    mesh m = load("v 1.5e1 -.5 2.\nv 1e39 -1e-50 1e-40\nv 7E-1 +3 -0\nf 1// 2// 3//\n");
+    ASSERT_EQ(m.groups.size(), 1u);
+    ASSERT_EQ(m.groups[0].size(), 1u);
+    EXPECT_TRUE(corner_is(m.groups[0][0].corners[0], 15, -0.5f, 2));
+    EXPECT_TRUE(corner_is(m.groups[0][0].corners[1], 0, 0, 1e-40f));
+    EXPECT_TRUE(corner_is(m.groups[0][0].corners[2], 0.7f, 3, 0));
+}
+
 TEST(obj_loader, arbitrary_bytes_end) {
     std::string junk;
     for (int i = 0; i < 4096; ++i)
