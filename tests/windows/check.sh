@@ -184,11 +184,11 @@ wait_after_dialog() {
 # error.
 expect_road() {
   local box code
-  box=$(wait_after_dialog "$1") || fail "no message box \"$1\"; stderr: $(cat "$scratch/err")"
+  box=$(wait_after_dialog "$1") || fail "no message box \"$1\"; stderr: $(tail -n 20 "$scratch/err")"
   press "$box" Return
   wait_exit "$show_pid" 60
-  [ "$exit_code" = "$2" ] || fail "exit code $exit_code, expected $2; stderr: $(cat "$scratch/err")"
-  grep -qF "$3" "$scratch/err" || fail "standard error lacks \"$3\": $(cat "$scratch/err")"
+  [ "$exit_code" = "$2" ] || fail "exit code $exit_code, expected $2; stderr: $(tail -n 20 "$scratch/err")"
+  grep -qF "$3" "$scratch/err" || fail "standard error lacks \"$3\": $(tail -n 20 "$scratch/err")"
 }
 
 # The dialog as Windows made it from the resource, while it waits for its
@@ -329,6 +329,20 @@ show)
   xclip -selection clipboard -o >"$scratch/clipboard" 2>&1 || fail "nothing on the clipboard: $(cat "$scratch/clipboard")"
   grep -q '^Cam :' "$scratch/clipboard" && grep -q '^Pnt :' "$scratch/clipboard" &&
     grep -q '^MCr :' "$scratch/clipboard" || fail "the clipboard holds: $(cat "$scratch/clipboard")"
+  # With the clipboard held open by another program, the capture text is
+  # shown in a box instead (a windowed program's output is seen by nobody).
+  wine "$win/build/windows-dialog-probe.exe" hold-clipboard 120 >"$scratch/holder" 2>&1 &
+  for _ in $(seq 100); do
+    grep -q '^held' "$scratch/holder" && break
+    sleep 0.2
+  done
+  grep -q '^held' "$scratch/holder" || fail "the clipboard could not be held: $(cat "$scratch/holder")"
+  start_show SDL_AUDIODRIVER=dummy "$message_trace"
+  window=$(wait_after_dialog "$show_title") || fail "no show window; stderr: $(tail -n 20 "$scratch/err")"
+  middle_click "$window"
+  press "$window" Escape
+  expect_road "Quorlaxen - the clipboard would not take this text" 0 \
+    "Quorlaxen - the clipboard would not take this text: Cam :"
   ;;
 alt_f4)
   # Wine on Xvfb offers the screen's one mode alone, and a window of the

@@ -18,6 +18,10 @@
  * does (an activation context from resource 1) and prints the DPI settings
  * and the run level (1 as invoker) it gives.
  *
+ * dialog_probe hold-clipboard SECONDS: keeps the clipboard open that long, so
+ * that no other program can put anything on it; prints "held" once it has
+ * it.
+ *
  * Exit 1 when no such window appears. */
 #define WIN32_LEAN_AND_MEAN
 #define _WIN32_WINNT 0x0A00 /* the DPI calls of Windows 10 */
@@ -128,9 +132,20 @@ int main(int argc, char** argv) {
         ReleaseActCtx(context);
         return 0;
     }
+    if (argc == 3 && strcmp(argv[1], "hold-clipboard") == 0) {
+        if (!OpenClipboard(NULL)) {
+            fprintf(stderr, "dialog_probe: the clipboard could not be opened (error %lu)\n", GetLastError());
+            return 1;
+        }
+        printf("held\n");
+        fflush(stdout);
+        Sleep((DWORD)(atof(argv[2]) * 1000));
+        CloseClipboard();
+        return 0;
+    }
     if (argc < 5 || strcmp(argv[1], "dialog") != 0) {
         fprintf(stderr, "usage: dialog_probe dialog CAPTION FONT POINTS [SECONDS] | window TITLE [SECONDS] | "
-                        "manifest EXE\n");
+                        "manifest EXE | hold-clipboard SECONDS\n");
         return 2;
     }
     HWND dialog = wait_for(argv[2], argc > 5 ? atof(argv[5]) : 60.0);
