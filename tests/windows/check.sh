@@ -275,6 +275,35 @@ check_dialog() {
   grep -q '^selected " [0-9]* x [0-9]*' "$scratch/probe" || fail "no resolution selected: $(cat "$scratch/probe")"
 }
 
+# Renumbers dialog resource 101 of the program $1 to 102: the program then
+# asks Windows for a dialog it does not have.
+hide_dialog_resource() {
+  python3 - "$1" <<'PYTHON' || fail "the dialog resource of $1 could not be renumbered"
+import struct, sys
+data = bytearray(open(sys.argv[1], 'rb').read())
+pe = struct.unpack_from('<I', data, 0x3C)[0]
+sections, optional = struct.unpack_from('<H', data, pe + 6)[0], struct.unpack_from('<H', data, pe + 20)[0]
+for i in range(sections):
+    at = pe + 24 + optional + 40 * i
+    if data[at:at + 8].rstrip(b'\0') == b'.rsrc':
+        raw = struct.unpack_from('<I', data, at + 20)[0]
+        break
+else:
+    sys.exit('no resource section')
+def entries(offset):
+    named, ids = struct.unpack_from('<HH', data, raw + offset + 12)
+    return [raw + offset + 16 + 8 * k for k in range(named + ids)]
+for kind in entries(0):
+    if struct.unpack_from('<I', data, kind)[0] == 5:  # RT_DIALOG
+        for entry in entries(struct.unpack_from('<I', data, kind + 4)[0] & 0x7FFFFFFF):
+            if struct.unpack_from('<I', data, entry)[0] == 101:
+                struct.pack_into('<I', data, entry, 102)
+                open(sys.argv[1], 'wb').write(data)
+                sys.exit(0)
+sys.exit('no dialog 101')
+PYTHON
+}
+
 # Frames of the Linux capture and of the Windows capture at the same show
 # times and options: both draw on the same Mesa, so every channel of every
 # pixel must be equal once the PNG files are decoded (the files themselves
@@ -406,6 +435,21 @@ no_texture)
 missing_file)
   start_wine
   copy_show
+  # A dialog Windows cannot show (its resource renumbered in the program): a
+  # box says so and names the defaults, and the show starts with them.
+  cp "$show_dir/quorlaxen.exe" "$scratch/quorlaxen.exe"
+  hide_dialog_resource "$show_dir/quorlaxen.exe"
+  (cd "$scratch" && exec env SDL_AUDIODRIVER=dummy wine "$show_dir/quorlaxen.exe" >"$scratch/out" 2>"$scratch/err") &
+  show_pid=$!
+  box=$(wait_window "Quorlaxen" 90) || fail "no box for the missing dialog; stderr: $(tail -n 20 "$scratch/err")"
+  press "$box" Return
+  window=$(wait_after_dialog "$show_title") || fail "no show window; stderr: $(tail -n 20 "$scratch/err")"
+  press "$window" Escape
+  wait_exit "$show_pid" 60
+  [ "$exit_code" = 0 ] || fail "exit code $exit_code after Escape; stderr: $(tail -n 20 "$scratch/err")"
+  grep -qF "Quorlaxen: The settings dialog could not be shown (Windows error 1814)." "$scratch/err" ||
+    fail "standard error lacks the dialog's failure: $(tail -n 20 "$scratch/err")"
+  mv "$scratch/quorlaxen.exe" "$show_dir/quorlaxen.exe"
   mv "$show_dir/cgeffects/f_0" "$scratch/f_0"
   start_show SDL_AUDIODRIVER=dummy
   expect_road "  = Tarnwhisk. KVT 2007 = - File is missing !" 0 "f_0"
