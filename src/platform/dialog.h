@@ -81,4 +81,10 @@ constexpr intptr_t dialog_unavailable = -1;
 // end_dialog, or dialog_unavailable when there is no display.
 intptr_t run_native_dialog(const dialog_template& layout, dialog_proc proc, void* user);
 
+// Tells the user, in the system's own terms, that run_native_dialog could not
+// show the dialog and that the show goes on with `defaults` (a description
+// of the settings used): a line on standard error where there is no display,
+// a message box on Windows, where nobody reads standard error.
+void report_dialog_skipped(const char* defaults);
+
 } // namespace platform

@@ -17,6 +17,7 @@
 #include <X11/Xlib.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -188,6 +189,11 @@ void base_units(int pixels, int* unit_x, int* unit_y) {
 }
 
 } // namespace
+
+void report_dialog_skipped(const char* defaults) {
+    // Someone on a Wayland-only session should know why no dialog came up.
+    std::fprintf(stderr, "settings dialog skipped (no X11 display); using its defaults: %s\n", defaults);
+}
 
 intptr_t run_native_dialog(const dialog_template& layout, dialog_proc proc, void* user) {
     if (!fl_display) {

@@ -5,13 +5,19 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <cstdio>
+
 #include "platform/dialog.h"
+#include "platform/platform.h"
 
 namespace platform {
 namespace {
 
 // The resource the show's settings dialog is compiled into.
 constexpr int dialog_resource = 101;
+
+// Why the last DialogBoxParamA failed, for the box that says so.
+DWORD dialog_error = 0;
 
 struct win32_dialog {
     dialog_proc proc = nullptr;
@@ -69,7 +75,18 @@ intptr_t run_native_dialog(const dialog_template&, dialog_proc proc, void* user)
     d.user = user;
     const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(dialog_resource),
                                            nullptr, dialog_procedure, LPARAM(&d));
-    return result == -1 ? dialog_unavailable : intptr_t(result);
+    if (result != -1) return intptr_t(result);
+    dialog_error = GetLastError();
+    return dialog_unavailable;
+}
+
+void report_dialog_skipped(const char* defaults) {
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "The settings dialog could not be shown (Windows error %lu).\n"
+                  "The show starts with its defaults: %s.",
+                  static_cast<unsigned long>(dialog_error), defaults);
+    sys().message_box(text, "Quorlaxen", mb_ok | mb_iconexclamation);
 }
 
 } // namespace platform

@@ -1,5 +1,6 @@
 // Every message box the show raises, in one table: its text, caption and
-// style, kept verbatim. Where `text` is null the box shows a file's name.
+// style, kept verbatim. Where `text` is null the box shows the name or text
+// it is given.
 #pragma once
 
 #include "platform/platform.h"
@@ -33,7 +34,9 @@ constexpr show_message activate_context = {"Can't Activate The GL Rendering Cont
 // Releasing it.
 constexpr show_message release_dc_rc = {"Release Of DC And RC Failed.", "SHUTDOWN ERROR", notice};
 constexpr show_message release_rc = {"Release Rendering Context Failed.", "SHUTDOWN ERROR", notice};
+constexpr show_message release_device_context = {"Release Device Context Failed.", "SHUTDOWN ERROR", notice};
 constexpr show_message release_window = {"Could Not Release hWnd.", "SHUTDOWN ERROR", notice};
+constexpr show_message unregister_class = {"Could Not Unregister Class.", "SHUTDOWN ERROR", notice};
 
 // Sound.
 constexpr show_message sound_system = {"Problem initializing FMod. \nProgram will now exit.", "Quorlaxen  ",
@@ -44,6 +47,21 @@ constexpr show_message no_sound_file = {"Problem initializing FMod. \nNo sound f
 constexpr show_message missing_file = {nullptr, "  = Tarnwhisk. KVT 2007 = - File is missing !", notice};
 constexpr show_message missing_image = {nullptr, "Jpg", notice};
 constexpr show_message broken_image = {nullptr, "Jpg !", notice};
+
+// A driver without OpenGL 2.1 and framebuffer objects; the text goes on
+// with the version the driver offers.
+constexpr const char* old_opengl_text =
+    "The show needs OpenGL 2.1 with framebuffer objects; this graphics driver offers OpenGL ";
+constexpr show_message old_opengl = {nullptr, "ERROR", error};
+
+// Windows only, where nobody reads standard error: the program's own folder
+// (whose data folders it reads) and the capture text the clipboard would
+// not take.
+constexpr show_message no_own_folder = {
+    "Cannot find the program's own folder; reading data from the current one.", "Quorlaxen", error};
+constexpr show_message cannot_enter_folder = {nullptr, "Quorlaxen - cannot enter the program's folder",
+                                              error};
+constexpr show_message capture_text = {nullptr, "Quorlaxen - the clipboard would not take this text", notice};
 
 } // namespace messages
 

@@ -27,7 +27,9 @@ platform make_null() {
     p.create_gl_context = [] { return false; };
     p.make_gl_current = [](bool) { return true; };
     p.delete_gl_context = [] { return true; };
+    p.release_device_context = [] { return true; };
     p.destroy_window = [] { return true; };
+    p.close_windowing = [] { return true; };
     p.swap_buffers = [] {};
     p.disable_screen_saver = [] {};
     p.set_window_title = [](const char*) {};

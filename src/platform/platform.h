@@ -135,7 +135,13 @@ struct platform {
     bool (*create_gl_context)();
     bool (*make_gl_current)(bool current);
     bool (*delete_gl_context)();
+    // The release after the context, in this order, each on its own so each
+    // failure has its own message: the window's device context (true where
+    // the system has none), the window, then the windowing system of
+    // init_windowing (the window class on Windows).
+    bool (*release_device_context)();
     bool (*destroy_window)();
+    bool (*close_windowing)();
     void (*swap_buffers)();
     void (*disable_screen_saver)();
     void (*set_window_title)(const char* title); // UTF-8

@@ -265,10 +265,16 @@ bool delete_gl_context() {
     return true;
 }
 
+// SDL keeps no device context of the window apart from the window itself,
+// and its video subsystem lives until the process ends.
+bool release_device_context() { return true; }
+
 bool destroy_window() {
     forget_window();
     return true;
 }
+
+bool close_windowing() { return true; }
 
 void swap_buffers() {
     if (native.window) SDL_GL_SwapWindow(native.window);

@@ -11,6 +11,7 @@
 #include <deque>
 #include <string>
 
+#include "platform/messages.h"
 #include "platform/native_sound.h"
 #include "platform/platform.h"
 
@@ -53,11 +54,40 @@ void cursor_pos(int* x, int* y) {
     *y = int(p.y);
 }
 
+std::wstring wide(const char* utf8) {
+    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, nullptr, 0);
+    if (length <= 0) return {};
+    std::wstring out(size_t(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, out.data(), length);
+    out.pop_back(); // the terminator
+    return out;
+}
+
+std::string utf8(const std::wstring& text) {
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return {};
+    std::string out(size_t(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), length, nullptr, nullptr);
+    out.pop_back();
+    return out;
+}
+
+bool plain_ascii(const char* text) {
+    for (; *text; ++text)
+        if (static_cast<unsigned char>(*text) > 0x7F) return false;
+    return true;
+}
+
 // --- message boxes: no owner window ---
+// Texts are UTF-8 as on every system; the show's own (plain ASCII) go
+// through MessageBoxA, a folder name in any script through MessageBoxW.
 int message_box(const char* text, const char* caption, unsigned style) {
     std::fprintf(stderr, "%s: %s\n", caption, text);
     std::fflush(stderr);
-    const int answer = MessageBoxA(nullptr, text, caption, style);
+    const std::wstring wide_text = plain_ascii(text) ? std::wstring() : wide(text);
+    const int answer = wide_text.empty()
+                           ? MessageBoxA(nullptr, text, caption, style)
+                           : MessageBoxW(nullptr, wide_text.c_str(), wide(caption).c_str(), style);
     if (answer != 0) return answer;
     // No box could be shown: go on as if the safe answer was given.
     return (style & 0xF) == mb_yesno ? id_no : id_ok;
@@ -86,13 +116,12 @@ bool put_on_clipboard(const std::string& text) {
     return ok;
 }
 
+// A windowed program has no standard output anyone sees: the text that the
+// clipboard would not take is shown in a box, where it can be read (and
+// copied with Ctrl+C, as any message box's text).
 bool set_clipboard_text(const std::string& text) {
     if (put_on_clipboard(text)) return true;
-    std::fprintf(stderr,
-                 "clipboard: the clipboard could not be opened; the text follows on standard output\n");
-    std::fflush(stderr);
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+    show_message_box(messages::capture_text, text.c_str());
     return false;
 }
 
@@ -192,17 +221,10 @@ bool init_windowing() {
     return win.class_registered;
 }
 
-void forget_window() {
-    if (win.window && win.device_context) ReleaseDC(win.window, win.device_context);
-    win.device_context = nullptr;
-    if (win.window) DestroyWindow(win.window);
-    win.window = nullptr;
-    win.min_width = win.min_height = 0;
-}
-
+// A step that fails leaves what the steps before it made: the shell
+// releases it, in the order it releases a whole window.
 window_failure create_window(const window_request& request) {
     if (!init_windowing()) return window_failure::window;
-    forget_window();
     // A window has a caption and a system menu, no sizing border and no
     // minimise or maximise box unless it may be resized; full screen is a
     // bare popup.
@@ -216,6 +238,14 @@ window_failure create_window(const window_request& request) {
                                  r.right - r.left, r.bottom - r.top, nullptr, nullptr, win.instance, nullptr);
     if (!win.window) return window_failure::window;
     if (request.resizable) win.min_width = request.width, win.min_height = request.height;
+    // AdjustWindowRectEx reckons with the system's scale; on a monitor scaled
+    // otherwise the frame differs, and the client area is set right here.
+    RECT client{};
+    if (!request.fullscreen && GetClientRect(win.window, &client) &&
+        (client.right != request.width || client.bottom != request.height))
+        SetWindowPos(win.window, nullptr, 0, 0, r.right - r.left + request.width - client.right,
+                     r.bottom - r.top + request.height - client.bottom,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     win.device_context = GetDC(win.window);
     if (!win.device_context) return window_failure::device_context;
@@ -255,14 +285,23 @@ bool delete_gl_context() {
     return ok;
 }
 
-bool destroy_window() {
-    bool ok = true;
-    if (win.window && win.device_context && !ReleaseDC(win.window, win.device_context)) ok = false;
+bool release_device_context() {
+    const bool ok = !win.device_context || ReleaseDC(win.window, win.device_context) != 0;
     win.device_context = nullptr;
-    if (win.window && !DestroyWindow(win.window)) ok = false;
+    return ok;
+}
+
+bool destroy_window() {
+    const bool ok = !win.window || DestroyWindow(win.window) != FALSE;
     win.window = nullptr;
     win.min_width = win.min_height = 0;
     return ok;
+}
+
+bool close_windowing() {
+    if (!win.class_registered) return true;
+    win.class_registered = false;
+    return UnregisterClassA(window_class_name, win.instance) != FALSE;
 }
 
 void swap_buffers() {
@@ -301,17 +340,24 @@ bool peek_message(message* out) {
 void post_quit_message(int code) { PostQuitMessage(code); }
 
 // --- process ---
+// The wide calls: the ANSI ones cannot name a folder outside the system's
+// code page (a user's name in another script, say).
 void enter_executable_folder(const char*) {
-    char path[MAX_PATH * 4];
-    const DWORD length = GetModuleFileNameA(nullptr, path, DWORD(sizeof path));
-    std::string folder(path, length < sizeof path ? length : 0);
-    const size_t slash = folder.find_last_of("\\/");
-    if (slash == std::string::npos) {
-        std::fputs("cannot find the program's own folder; reading data from the current one\n", stderr);
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD length = 0;
+    // Long paths (\\?\...) can exceed MAX_PATH: grow until the name fits.
+    while ((length = GetModuleFileNameW(nullptr, path.data(), DWORD(path.size()))) == path.size() &&
+           path.size() < 32768)
+        path.resize(path.size() * 2);
+    path.resize(length < path.size() ? length : 0);
+    const size_t slash = path.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) {
+        show_message_box(messages::no_own_folder);
         return;
     }
-    folder.erase(slash + 1);
-    if (!SetCurrentDirectoryA(folder.c_str())) std::fprintf(stderr, "cannot enter %s\n", folder.c_str());
+    path.erase(slash + 1);
+    if (!SetCurrentDirectoryW(path.c_str()))
+        show_message_box(messages::cannot_enter_folder, utf8(path).c_str());
 }
 
 [[noreturn]] void exit_process(int code) {

@@ -4,9 +4,11 @@
 #include "gl/gl.h"
 
 #include <cstring>
+#include <string>
 
 #include "math/gl_helpers.h"
 #include "parts/parts.h"
+#include "platform/messages.h"
 #include "platform/platform.h"
 #include "runtime/runtime.h"
 
@@ -23,6 +25,18 @@ void start_up() {
     glewExperimental = GL_TRUE;
     glewInit();
     glGetError(); // glewInit's probing may leave an error behind
+    // Windows's own OpenGL 1.1 (no driver from the card's maker, some
+    // virtual machines) has none of it: say so rather than call through a
+    // null entry point.
+    if (!GLEW_VERSION_2_1 || !(GLEW_VERSION_3_0 || GLEW_ARB_framebuffer_object) || !glGenFramebuffers ||
+        !glBlitFramebuffer || !glRenderbufferStorageMultisample) {
+        const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+        const std::string text = std::string(platform::messages::old_opengl_text) +
+                                 (version ? version : "none") +
+                                 ".\nInstall the graphics driver of the card's maker.";
+        platform::show_message_box(platform::messages::old_opengl, text.c_str());
+        sys.exit_process(0);
+    }
 
     // Off-screen targets from the view size: full (multisampled when
     // antialiased), quarter and half, the sizes truncated.

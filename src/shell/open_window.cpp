@@ -53,6 +53,7 @@ bool open_gl_window(const char* title, int width, int height, int bits, bool ful
         platform::show_message_box(messages::register_class);
         return false;
     }
+    s.has_windowing = true;
     if (fullscreen) {
         if (p.change_display_mode(width, height, bits)) {
             s.display_switched = true;
@@ -74,13 +75,17 @@ bool open_gl_window(const char* title, int width, int height, int bits, bool ful
     request.y = request.fullscreen ? 0 : 50;
     request.width = width;
     request.height = height;
-    if (const platform::window_failure failure = p.create_window(request);
-        failure != platform::window_failure::none) {
+    const platform::window_failure failure = p.create_window(request);
+    // The steps run in the order of window_failure: those before the one that
+    // failed made their part, which is released with the rest.
+    s.has_window = failure != platform::window_failure::window;
+    s.has_device_context =
+        failure == platform::window_failure::none || failure > platform::window_failure::device_context;
+    if (failure != platform::window_failure::none) {
         destroy_gl_window();
         platform::show_message_box(window_failure_message(failure));
         return false;
     }
-    s.has_window = true;
     if (!p.create_gl_context()) {
         destroy_gl_window();
         platform::show_message_box(messages::rendering_context);

@@ -181,11 +181,11 @@ void run_settings_dialog(const std::vector<display_mode>& modes, show_settings& 
     const platform::dialog_handle handle = headless.handle();
     settings_dialog_proc(handle, platform::wm_initdialog, 0, 0, &session);
     settings_dialog_proc(handle, platform::wm_command, platform::id_ok_button, 0, &session);
-    // Someone on a Wayland-only session should know why no dialog came up.
-    std::fprintf(stderr, "settings dialog skipped (no X11 display); using its defaults: %d x %d, %s%s%s\n",
-                 settings.window_width, settings.window_height,
-                 settings.fullscreen ? "full screen" : "windowed",
-                 settings.antialiased ? ", antialiased" : "", settings.force_16_9 ? ", force 16:9" : "");
+    char defaults[96];
+    std::snprintf(defaults, sizeof defaults, "%d x %d, %s%s%s", settings.window_width, settings.window_height,
+                  settings.fullscreen ? "full screen" : "windowed",
+                  settings.antialiased ? ", antialiased" : "", settings.force_16_9 ? ", force 16:9" : "");
+    platform::report_dialog_skipped(defaults);
 }
 
 } // namespace shell

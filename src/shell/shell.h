@@ -15,9 +15,11 @@ namespace shell {
 // user's input is runtime().input, which the frame driver reads.
 struct shell_state {
     // What open_gl_window created and destroy_gl_window releases.
+    bool has_windowing = false; // the window class on Windows
     bool display_switched = false;
-    bool has_context = false;
     bool has_window = false;
+    bool has_device_context = false;
+    bool has_context = false;
 };
 shell_state& state();
 
@@ -31,7 +33,8 @@ bool open_gl_window(const char* title, int width, int height, int bits, bool ful
 void resize_viewport(int width, int height);
 // Fixed GL state, then start_up(). Always true.
 bool init_gl_state();
-// Releases display mode, context and window, reporting each failure.
+// Releases display mode, context, device context, window and window class,
+// reporting each failure.
 void destroy_gl_window();
 
 // The window procedure and its default path (arrow offsets, Alt+F4).

@@ -34,9 +34,18 @@ void destroy_gl_window() {
         if (!p.delete_gl_context()) platform::show_message_box(platform::messages::release_rc);
         s.has_context = false;
     }
+    if (s.has_device_context) {
+        if (!p.release_device_context())
+            platform::show_message_box(platform::messages::release_device_context);
+        s.has_device_context = false;
+    }
     if (s.has_window) {
         if (!p.destroy_window()) platform::show_message_box(platform::messages::release_window);
         s.has_window = false;
+    }
+    if (s.has_windowing) {
+        if (!p.close_windowing()) platform::show_message_box(platform::messages::unregister_class);
+        s.has_windowing = false;
     }
 }
 

@@ -116,20 +116,29 @@ TEST_F(message_loop, second_escape_does_not_move_the_fade_start) {
     EXPECT_EQ(runtime().input.quit_start_time, start);
 }
 
+void made_everything() {
+    shell::shell_state& s = shell::state();
+    s.has_windowing = s.has_window = s.has_device_context = s.has_context = true;
+}
+
 TEST(destroy_window, reports_each_release_failure_and_goes_on) {
     fake::scoped_platform platform;
-    fake::state().make_current_ok = false;
-    fake::state().delete_context_ok = false;
-    fake::state().destroy_window_ok = false;
-    shell::state().has_window = shell::state().has_context = true;
+    fake::fake_state& f = fake::state();
+    f.make_current_ok = f.delete_context_ok = f.release_dc_ok = f.destroy_window_ok = false;
+    f.close_windowing_ok = false;
+    made_everything();
     shell::destroy_gl_window();
-    const auto& boxes = fake::state().boxes;
-    ASSERT_EQ(boxes.size(), 3u);
+    const auto& boxes = f.boxes;
+    ASSERT_EQ(boxes.size(), 5u);
     EXPECT_EQ(boxes[0].text, "Release Of DC And RC Failed.");
     EXPECT_EQ(boxes[1].text, "Release Rendering Context Failed.");
-    EXPECT_EQ(boxes[2].text, "Could Not Release hWnd.");
-    for (const auto& b : boxes)
+    EXPECT_EQ(boxes[2].text, "Release Device Context Failed.");
+    EXPECT_EQ(boxes[3].text, "Could Not Release hWnd.");
+    EXPECT_EQ(boxes[4].text, "Could Not Unregister Class.");
+    for (const auto& b : boxes) {
         EXPECT_EQ(b.caption, "SHUTDOWN ERROR");
+        EXPECT_EQ(b.style, unsigned(mb_ok | mb_iconinformation));
+    }
 
     // Handles are forgotten: a second call releases nothing again.
     const size_t calls = fake::state().calls.size();
@@ -141,10 +150,11 @@ TEST(destroy_window, full_screen_restores_the_display_mode_first) {
     fake::scoped_platform platform;
     the_show_context().settings.fullscreen = true;
     shell::state().display_switched = true;
-    shell::state().has_window = shell::state().has_context = true;
+    made_everything();
     shell::destroy_gl_window();
-    const std::vector<std::string> expected = {"restore_display_mode", "show_cursor", "release_current",
-                                               "delete_gl_context", "destroy_window"};
+    const std::vector<std::string> expected = {
+        "restore_display_mode",   "show_cursor",    "release_current", "delete_gl_context",
+        "release_device_context", "destroy_window", "close_windowing"};
     EXPECT_EQ(fake::state().calls, expected);
     EXPECT_TRUE(fake::state().boxes.empty());
 }

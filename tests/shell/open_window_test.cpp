@@ -2,6 +2,9 @@
 // question and each creation failure with its message and release.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "resources/show_context.h"
 #include "shell/shell.h"
 #include "support/fake_platform.h"
@@ -60,14 +63,25 @@ TEST_F(open_window, full_screen_switch_hides_the_cursor_and_opens_at_the_origin)
     EXPECT_TRUE(f.called("restore_display_mode"));
 }
 
-TEST_F(open_window, each_window_step_failure_releases_then_reports_its_own_message) {
+// A step that fails leaves what the steps before it made (a window whose
+// device context or pixel format failed exists): that is released, the
+// class last, and the step's own message follows.
+TEST_F(open_window, each_window_step_failure_releases_what_was_made_then_reports_its_own_message) {
     const struct {
         window_failure failure;
         const char* text;
+        std::vector<std::string> released;
     } steps[] = {
-        {window_failure::window, "Window Creation Error."},
-        {window_failure::device_context, "Can't Create A GL Device Context."},
-        {window_failure::pixel_format, "Can't Find A Suitable PixelFormat (1)."},
+        {window_failure::window, "Window Creation Error.", {"close_windowing"}},
+        {window_failure::device_context,
+         "Can't Create A GL Device Context.",
+         {"destroy_window", "close_windowing"}},
+        {window_failure::pixel_format,
+         "Can't Find A Suitable PixelFormat (1).",
+         {"release_device_context", "destroy_window", "close_windowing"}},
+        {window_failure::set_pixel_format,
+         "Can't Set The PixelFormat(2).",
+         {"release_device_context", "destroy_window", "close_windowing"}},
     };
     for (const auto& step : steps) {
         fake::scoped_platform fresh;
@@ -78,8 +92,16 @@ TEST_F(open_window, each_window_step_failure_releases_then_reports_its_own_messa
         EXPECT_EQ(g.boxes[0].text, step.text);
         EXPECT_EQ(g.boxes[0].caption, "ERROR");
         EXPECT_EQ(g.boxes[0].style, unsigned(mb_ok | mb_iconexclamation));
-        EXPECT_TRUE(g.called("restore_display_mode")) << step.text; // the switch is undone
-        EXPECT_FALSE(g.called("destroy_window")) << step.text;      // nothing was created
+        std::vector<std::string> expected = {"init_windowing", "change_display_mode",  "hide_cursor",
+                                             "create_window",  "restore_display_mode", "show_cursor"};
+        expected.insert(expected.end(), step.released.begin(), step.released.end());
+        expected.push_back("message_box");
+        EXPECT_EQ(g.calls, expected) << step.text;
+
+        // Everything is forgotten: a second release releases nothing.
+        const size_t calls = g.calls.size();
+        shell::destroy_gl_window();
+        EXPECT_EQ(g.calls.size(), calls) << step.text;
     }
 }
 
@@ -97,9 +119,10 @@ TEST_F(open_window, without_a_windowing_system_the_first_step_fails_before_any_q
 TEST_F(open_window, context_activation_failure_releases_context_and_window) {
     f.make_current_ok = false;
     EXPECT_FALSE(shell::open_gl_window(shell::window_title, 640, 480, 32, false));
-    const std::vector<std::string> expected = {"init_windowing",    "create_window",   "create_gl_context",
-                                               "make_current",      "release_current", "message_box",
-                                               "delete_gl_context", "destroy_window",  "message_box"};
+    const std::vector<std::string> expected = {
+        "init_windowing",  "create_window",   "create_gl_context", "make_current",
+        "release_current", "message_box",     "delete_gl_context", "release_device_context",
+        "destroy_window",  "close_windowing", "message_box"};
     EXPECT_EQ(f.calls, expected);
     ASSERT_EQ(f.boxes.size(), 2u);
     EXPECT_EQ(f.boxes[0].text, "Release Of DC And RC Failed."); // the release reports too

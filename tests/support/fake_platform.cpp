@@ -58,9 +58,17 @@ platform::platform make_fake() {
         note("delete_gl_context");
         return current.delete_context_ok;
     };
+    p.release_device_context = [] {
+        note("release_device_context");
+        return current.release_dc_ok;
+    };
     p.destroy_window = [] {
         note("destroy_window");
         return current.destroy_window_ok;
+    };
+    p.close_windowing = [] {
+        note("close_windowing");
+        return current.close_windowing_ok;
     };
     p.swap_buffers = [] { ++current.swaps; };
     p.peek_message = [](platform::message* out) {

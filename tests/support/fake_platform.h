@@ -47,7 +47,8 @@ struct fake_state {
     // Window and context.
     bool windowing_ok = true, change_mode_ok = true, create_context_ok = true;
     platform::window_failure window_failure = platform::window_failure::none;
-    bool make_current_ok = true, delete_context_ok = true, destroy_window_ok = true;
+    bool make_current_ok = true, delete_context_ok = true, release_dc_ok = true, destroy_window_ok = true,
+         close_windowing_ok = true;
     platform::window_request last_request;
     int swaps = 0;
 

@@ -413,8 +413,10 @@ int main(int argc, char** argv) {
 #endif
 
     platform::platform& sys = platform::sys();
-    sys.enter_executable_folder(argv[0]);
+    // Scripted first: a folder that cannot be entered is a line on standard
+    // error here, never a box nobody is there to answer.
     script_platform();
+    sys.enter_executable_folder(argv[0]);
     // The one music file this run plays decodes while Xvfb and the show start.
     sys.sound_preload(o.music == 2 ? music_file_b : music_file_a);
 
