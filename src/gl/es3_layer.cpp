@@ -386,7 +386,7 @@ template <typename Index> void draw_client_arrays(GLenum mode, GLsizei count, In
         return;
     }
     // Primitives GLES has: the elements straight into the batch.
-    const unsigned mask = s.colour_array.enabled ? carries_colour : 0;
+    const unsigned mask = s.colour_array.enabled ? unsigned(carries_colour) : 0u;
     const int floats = floats_per_vertex(mask);
     s.batch.resize(size_t(count) * size_t(floats));
     float* o = s.batch.data();

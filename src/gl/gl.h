@@ -20,6 +20,14 @@
 #include <GL/glew.h>
 #include <GL/glu.h>
 
+// Whether the current context (once GLEW has loaded it) has what the show
+// draws with: OpenGL 2.1 with framebuffer objects, blits and multisampled
+// renderbuffers. Windows's own OpenGL 1.1 has none of them.
+inline bool gl_has_framebuffer_objects() {
+    return GLEW_VERSION_2_1 && (GLEW_VERSION_3_0 || GLEW_ARB_framebuffer_object) && glGenFramebuffers &&
+           glBlitFramebuffer && glRenderbufferStorageMultisample;
+}
+
 #else
 
 #include <GLES3/gl3.h>
@@ -187,6 +195,9 @@ inline void qgl_clear_depth(GLdouble depth) { glClearDepthf(GLfloat(depth)); }
 inline void qgl_shade_model(GLenum) {}         // smooth shading is all GLES has
 inline void qgl_hint_legacy(GLenum, GLenum) {} // no such hint on GLES
 inline void qgl_flush() { glFlush(); }
+// Every OpenGL ES 3.0 context has framebuffer objects, blits and
+// multisampled renderbuffers.
+inline bool gl_has_framebuffer_objects() { return true; }
 
 // The show's code calls the GL names; the layer's own files call GLES.
 #if !defined(QUORLAXEN_GL_LAYER_INTERNAL)

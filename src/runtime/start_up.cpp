@@ -28,8 +28,7 @@ void start_up() {
     // Windows's own OpenGL 1.1 (no driver from the card's maker, some
     // virtual machines) has none of it: say so rather than call through a
     // null entry point.
-    if (!GLEW_VERSION_2_1 || !(GLEW_VERSION_3_0 || GLEW_ARB_framebuffer_object) || !glGenFramebuffers ||
-        !glBlitFramebuffer || !glRenderbufferStorageMultisample) {
+    if (!gl_has_framebuffer_objects()) {
         const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
         const std::string text = std::string(platform::messages::old_opengl_text) +
                                  (version ? version : "none") +
