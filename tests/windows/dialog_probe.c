@@ -76,10 +76,13 @@ static BOOL CALLBACK print_control(HWND control, LPARAM dialog_lparam) {
     return TRUE;
 }
 
+/* The window once it is shown: a dialog exists before its controls do, and
+ * is shown only once they are all made and initialised. */
 static HWND wait_for(const char* title, double seconds) {
     HWND window = NULL;
     for (int waited = 0; !window && waited < seconds * 10; ++waited) {
         window = FindWindowA(NULL, title);
+        if (window && !IsWindowVisible(window)) window = NULL;
         if (!window) Sleep(100);
     }
     if (!window) fprintf(stderr, "dialog_probe: no window \"%s\"\n", title);
