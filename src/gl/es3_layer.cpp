@@ -59,31 +59,45 @@ void bump_texgen() { ++state().texgen_serial; }
 // Points the attributes at interleaved floats (position, then what `mask`
 // carries) in the bound array buffer at `offset`; the rest take the current
 // values.
-void set_attributes(unsigned mask, GLintptr offset) {
+// A current value as the constant of an attribute without an array; sent
+// only when it changed.
+void set_constant(GLuint location, const float value[4]) {
+    auto& a = state().attributes;
+    if (a.constant_known[location] && std::memcmp(a.constants[location], value, 4 * sizeof(float)) == 0)
+        return;
+    glVertexAttrib4fv(location, value);
+    std::memcpy(a.constants[location], value, 4 * sizeof(float));
+    a.constant_known[location] = true;
+}
+
+void set_attributes(GLuint buffer, unsigned mask, GLintptr offset) {
     layer_state& s = state();
-    const GLsizei stride = GLsizei(floats_per_vertex(mask) * sizeof(float));
-    glEnableVertexAttribArray(attribute_position);
-    glVertexAttribPointer(attribute_position, 3, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offset));
-    GLintptr at = offset + 3 * sizeof(float);
-    if (mask & carries_colour) {
-        glEnableVertexAttribArray(attribute_colour);
-        glVertexAttribPointer(attribute_colour, 4, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(at));
-        at += 4 * sizeof(float);
-    } else {
-        glDisableVertexAttribArray(attribute_colour);
-        glVertexAttrib4fv(attribute_colour, s.colour);
-    }
-    for (int k = 0; k < units; ++k) {
-        const GLuint location = attribute_texcoord0 + GLuint(k);
-        if (mask & (carries_texcoord0 << k)) {
-            glEnableVertexAttribArray(location);
-            glVertexAttribPointer(location, 4, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(at));
-            at += 4 * sizeof(float);
-        } else {
-            glDisableVertexAttribArray(location);
-            glVertexAttrib4fv(location, s.texcoords[k]);
+    auto& a = s.attributes;
+    if (!a.known || a.buffer != buffer || a.mask != mask || a.offset != offset) {
+        const GLsizei stride = GLsizei(floats_per_vertex(mask) * sizeof(float));
+        glEnableVertexAttribArray(attribute_position);
+        glVertexAttribPointer(attribute_position, 3, GL_FLOAT, GL_FALSE, stride,
+                              reinterpret_cast<void*>(offset));
+        GLintptr at = offset + 3 * sizeof(float);
+        for (int k = -1; k < units; ++k) {
+            const unsigned carried = k < 0 ? unsigned(carries_colour) : carries_texcoord0 << k;
+            const GLuint location = k < 0 ? attribute_colour : attribute_texcoord0 + GLuint(k);
+            const bool was_array = a.known && (a.mask & carried);
+            if (mask & carried) {
+                if (!was_array) glEnableVertexAttribArray(location);
+                glVertexAttribPointer(location, 4, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(at));
+                at += 4 * sizeof(float);
+            } else if (was_array || !a.known) {
+                glDisableVertexAttribArray(location);
+                // The value an array leaves behind is undefined: send the constant again.
+                a.constant_known[location] = false;
+            }
         }
+        a.known = true, a.buffer = buffer, a.mask = mask, a.offset = offset;
     }
+    if (!(mask & carries_colour)) set_constant(attribute_colour, s.colour);
+    for (int k = 0; k < units; ++k)
+        if (!(mask & (carries_texcoord0 << k))) set_constant(attribute_texcoord0 + GLuint(k), s.texcoords[k]);
 }
 
 // Copies floats into the streaming buffer; returns their byte offset. The
@@ -107,7 +121,7 @@ void draw(GLenum mode, unsigned mask, GLuint buffer, GLintptr offset, GLsizei co
     if (count <= 0) return;
     use_program_for_draw();
     glBindBuffer(GL_ARRAY_BUFFER, buffer);
-    set_attributes(mask, offset);
+    set_attributes(buffer, mask, offset);
     glDrawArrays(mode, 0, count);
     check("a draw");
 }
@@ -187,6 +201,7 @@ GLenum qgl_init() {
     s.debug = debug && *debug && std::strcmp(debug, "0") != 0;
     while (glGetError() != GL_NO_ERROR) {
     }
+    s.attributes = {};
     glGenVertexArrays(1, &s.vertex_array_object);
     glBindVertexArray(s.vertex_array_object);
     glGenBuffers(1, &s.stream_buffer);
@@ -271,7 +286,10 @@ void qgl_new_list(GLuint name, GLenum mode) {
     ensure_ready("glNewList");
     if (s.compiling || s.inside_begin) return unsupported("glNewList inside a list or glBegin");
     display_list& list = s.lists[name];
-    if (list.buffer) glDeleteBuffers(1, &list.buffer);
+    if (list.buffer) {
+        glDeleteBuffers(1, &list.buffer);
+        s.attributes.known = false; // the vertex array may point into it
+    }
     list = display_list{};
     s.compiling = &list;
     s.compiling_name = name;

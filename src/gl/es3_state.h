@@ -113,6 +113,16 @@ struct layer_state {
     GLuint user_program = 0;
     GLuint bound_program = 0; // what GLES has in use
     GLuint vertex_array_object = 0, stream_buffer = 0;
+    // What the vertex array object was last given, so that a draw like the
+    // one before it (a display list's, the same attributes) sets nothing again.
+    struct {
+        bool known = false;
+        GLuint buffer = 0;
+        unsigned mask = 0;
+        GLintptr offset = -1;
+        float constants[2 + units][4] = {};
+        bool constant_known[2 + units] = {};
+    } attributes;
     GLsizeiptr stream_size = 0, stream_used = 0;
 };
 
