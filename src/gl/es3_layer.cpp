@@ -28,8 +28,6 @@ layer_state& state() {
     return s;
 }
 
-bool debug_enabled() { return state().debug; }
-
 void unsupported(const char* what) {
     if (!state().debug) return;
     std::fprintf(stderr, "GLES layer: %s is not carried out over GLES\n", what);
@@ -179,7 +177,7 @@ void build_batch(GLenum mode, unsigned mask, std::vector<float>& out) {
 
 // The layer's GLES objects, made on the current context at the first draw
 // (or by glewInit's stand-in).
-void ensure_ready(const char*) {
+void ensure_ready() {
     if (!state().ready) qgl_init();
 }
 
@@ -238,7 +236,7 @@ void qgl_multi_tex_coord4f(GLenum unit, GLfloat v0, GLfloat v1, GLfloat v2, GLfl
 
 void qgl_begin(GLenum mode) {
     layer_state& s = state();
-    ensure_ready("glBegin");
+    ensure_ready();
     if (s.inside_begin) return unsupported("glBegin inside glBegin");
     s.inside_begin = true;
     s.begin_mode = mode;
@@ -283,7 +281,7 @@ void qgl_end() {
 
 void qgl_new_list(GLuint name, GLenum mode) {
     layer_state& s = state();
-    ensure_ready("glNewList");
+    ensure_ready();
     if (s.compiling || s.inside_begin) return unsupported("glNewList inside a list or glBegin");
     display_list& list = s.lists[name];
     if (list.buffer) {
@@ -377,7 +375,7 @@ void fetch(const client_array& a, size_t index, float defaults_w, float out[4]) 
 // Draws array elements as immediate mode would: each index a vertex.
 template <typename Index> void draw_client_arrays(GLenum mode, GLsizei count, Index index_at) {
     layer_state& s = state();
-    ensure_ready("a draw from client arrays");
+    ensure_ready();
     if (!s.vertex_array.enabled || s.vertex_array.type != GL_FLOAT ||
         (s.colour_array.enabled && s.colour_array.type != GL_FLOAT))
         return unsupported("client arrays other than float positions and colours");

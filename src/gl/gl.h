@@ -12,7 +12,10 @@
 // - gluLookAt and gluPerspective in the layer's own arithmetic, GLU's polygon
 //   tessellator built from its source.
 // Blending, scissor, colour masks, multisampled targets and their resolve,
-// viewports and clears go to GLES as they are.
+// viewports and clears go to GLES as they are. With QUORLAXEN_GL_DEBUG=1 in
+// the environment (read when the layer is set up) the layer checks
+// glGetError after its GLES calls, and a call GLES rejects, or a GL call the
+// layer does not carry out, ends the process naming the call.
 #pragma once
 
 #if !defined(QUORLAXEN_GL_ES3)
@@ -282,11 +285,6 @@ std::string prelude(stage s);
 std::string fixed_function_vertex_source();
 // The fragment stage a vertex-only program runs with: the colour.
 std::string fixed_function_fragment_source();
-// With the debug switch on (QUORLAXEN_GL_DEBUG=1 in the environment, read by
-// qgl_init), every GLES call the layer makes is followed by glGetError, and a
-// call GLES rejects, or a GL call the layer does not carry out, ends the
-// process with the call named on standard error.
-bool debug_enabled();
 
 } // namespace gl_layer
 
