@@ -85,3 +85,45 @@ fetch() { # pkg version
   fi
 }
 
+# --- Libraries built from those sources, each once per version and recipe ---
+# The caller sets stamps and prefix, a `product` table (package -> a file in
+# the prefix that its build leaves) and a build_<package> function per
+# package ('.' and '-' as '_'). A library counts as built when its stamp
+# exists, names the current recipe (so editing its build function rebuilds
+# it) and its product is still in the prefix (someone may have deleted the
+# prefix, not the stamps).
+recipe() { local f=${1//./_}; declare -f "build_${f//-/_}" | sha256sum | cut -c1-16; }
+built() { # pkg [version]
+  local s r
+  r="recipe $(recipe "$1")"
+  for s in "$stamps/$1_"${2:-*}; do
+    [ -e "$s" ] && grep -qxF "$r" "$s" && [ -e "$prefix/${product[$1]}" ] && return 0
+  done
+  return 1
+}
+stamp() { # pkg version
+  rm -f "$stamps/$1_"*
+  echo "recipe $(recipe "$1")" >"$stamps/$1_$2"
+}
+
+# Runs one library's build (FUNCTION, default build_source) with its output
+# in logs/<pkg>.log; on failure shows the log's tail and stops.
+declare -A seconds=()
+step() { # pkg version [function]
+  local pkg=$1 version=$2 fn=${3:-build_source} log=$logs/$1.log start=$SECONDS
+  printf '%-14s %-24s ' "$pkg" "$version" >&2
+  # Not "if ! ( ... )": bash ignores set -e inside a tested subshell.
+  local rc
+  set +e
+  ( set -e; "$fn" "$version" ) >"$log" 2>&1
+  rc=$?
+  set -e
+  if ((rc)); then
+    echo "FAILED" >&2
+    tail -n 40 "$log" >&2
+    die "building $pkg $version failed; full log: $log"
+  fi
+  stamp "$pkg" "$version"
+  seconds[$pkg]=$((SECONDS - start))
+  echo "${seconds[$pkg]} s" >&2
+}

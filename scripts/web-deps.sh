@@ -46,44 +46,11 @@ export CFLAGS="-O2" CXXFLAGS="-O2" CPPFLAGS="-I$prefix/include" LDFLAGS="-L$pref
 # Nothing of the host's may leak into the WebAssembly builds.
 export PKG_CONFIG_LIBDIR=$prefix/lib/pkgconfig PKG_CONFIG_PATH= PKG_CONFIG_SYSROOT_DIR=
 
-# A library counts as built when its stamp names the current recipe and its
-# archive is still in the prefix.
+# What each library's build leaves in the prefix (see built in
+# debian-source.sh).
 declare -A product=(
   [mpg123]=lib/libmpg123.a [fftw3]=lib/libfftw3f.a [libjpeg-turbo]=lib/libjpeg.a
 )
-recipe() { declare -f "build_${1//-/_}" | sha256sum | cut -c1-16; }
-built() { # pkg [version]
-  local s r
-  r="recipe $(recipe "$1")"
-  for s in "$stamps/$1_"${2:-*}; do
-    [ -e "$s" ] && grep -qxF "$r" "$s" && [ -e "$prefix/${product[$1]}" ] && return 0
-  done
-  return 1
-}
-stamp() { # pkg version
-  rm -f "$stamps/$1_"*
-  echo "recipe $(recipe "$1")" >"$stamps/$1_$2"
-}
-
-declare -A seconds=()
-step() { # pkg version
-  local pkg=$1 version=$2 log=$logs/$1.log start=$SECONDS
-  printf '%-14s %-24s ' "$pkg" "$version" >&2
-  local rc
-  set +e
-  ( set -e; build_source "$version" ) >"$log" 2>&1
-  rc=$?
-  set -e
-  if ((rc)); then
-    echo "FAILED" >&2
-    tail -n 40 "$log" >&2
-    die "building $pkg $version failed; full log: $log"
-  fi
-  stamp "$pkg" "$version"
-  seconds[$pkg]=$((SECONDS - start))
-  echo "${seconds[$pkg]} s" >&2
-}
-
 # --- Steps built from Debian source packages -------------------------------
 build_mpg123() {
   local s=$1 b=$work/mpg123

@@ -61,51 +61,16 @@ export CC=$host-gcc-posix CXX=$host-g++-posix AR=$host-ar RANLIB=$host-ranlib \
   STRIP=$host-strip WINDRES=$host-windres RC=$host-windres
 export CFLAGS="-O2" CXXFLAGS="-O2" CPPFLAGS="-I$prefix/include" LDFLAGS="-L$prefix/lib"
 
-# A library counts as built when its stamp exists, names the current recipe
-# (so editing a build function below rebuilds that library) and its archive
-# is still in the prefix (someone may have deleted the prefix, not the stamps).
+# shellcheck source=scripts/debian-source.sh
+. "$root/scripts/debian-source.sh"
+
+# What each library's build leaves in the prefix (see built in
+# debian-source.sh).
 declare -A product=(
   [zlib]=lib/libz.a [glu]=lib/pkgconfig/glu.pc [glew]=lib/libglew32.a
   [mpg123]=lib/libmpg123.a [fftw3]=lib/libfftw3f.a [libpng1.6]=lib/libpng16.a
   [libsdl2]=lib/libSDL2.a
 )
-recipe() { declare -f "build_${1//./_}" | sha256sum | cut -c1-16; }
-built() { # pkg [version]
-  local s r
-  r="recipe $(recipe "$1")"
-  for s in "$stamps/$1_"${2:-*}; do
-    [ -e "$s" ] && grep -qxF "$r" "$s" && [ -e "$prefix/${product[$1]}" ] && return 0
-  done
-  return 1
-}
-stamp() { # pkg version
-  rm -f "$stamps/$1_"*
-  echo "recipe $(recipe "$1")" >"$stamps/$1_$2"
-}
-
-# Runs one library's step with its output in logs/<pkg>.log; on failure shows
-# the log's tail and stops.
-declare -A seconds=()
-step() { # pkg version
-  local pkg=$1 version=$2 log=$logs/$1.log start=$SECONDS fn=build_source
-  case $pkg in zlib | glu) fn=build_$pkg ;; esac
-  printf '%-10s %-24s ' "$pkg" "$version" >&2
-  # Not "if ! ( ... )": bash ignores set -e inside a tested subshell.
-  local rc
-  set +e
-  ( set -e; "$fn" "$version" ) >"$log" 2>&1
-  rc=$?
-  set -e
-  if ((rc)); then
-    echo "FAILED" >&2
-    tail -n 40 "$log" >&2
-    die "building $pkg $version failed; full log: $log"
-  fi
-  stamp "$pkg" "$version"
-  seconds[$pkg]=$((SECONDS - start))
-  echo "${seconds[$pkg]} s" >&2
-}
-
 # Static libraries make the private/public split meaningless, and CMake's
 # pkg_check_modules(IMPORTED_TARGET) reads only the public fields: fold the
 # private ones in so that a plain query gives a complete static link line.
@@ -252,10 +217,6 @@ build_libsdl2() {
   cmake --install "$b"
 }
 
-# --- Fetching from Debian's archive ----------------------------------------
-# shellcheck source=scripts/debian-source.sh
-. "$root/scripts/debian-source.sh"
-
 build_source() { # version, with $pkg set by the caller
   local version=$1
   fetch "$pkg" "$version"
@@ -271,9 +232,9 @@ build_source() { # version, with $pkg set by the caller
 total_start=$SECONDS
 
 v=$(installed_version libz-mingw-w64-dev)
-built zlib "$v" || step zlib "$v"
+built zlib "$v" || step zlib "$v" build_zlib
 v=$(installed_version mingw-w64-x86-64-dev)
-built glu "$v" || step glu "$v"
+built glu "$v" || step glu "$v" build_glu
 
 stale=${QUORLAXEN_DEPS_REFRESH:-0}
 for pkg in "${sources[@]}"; do
