@@ -7,11 +7,6 @@
 // high-resolution counter carries forward between mixing calls.
 #include <SDL.h>
 #include <fftw3.h>
-#include <mpg123.h>
-#if defined(__linux__)
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
 
 #include <algorithm>
 #include <cmath>
@@ -23,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/mp3_decode.h"
 #include "platform/native_sound.h"
 #include "platform/platform.h"
 
@@ -31,15 +27,6 @@ namespace {
 
 constexpr int fft_size = 1024; // 512 magnitude bins
 constexpr double pi = 3.14159265358979323846;
-constexpr size_t chunk = 32768; // 16-bit values decoded per read
-
-struct sample_record {
-    std::vector<int16_t> pcm; // interleaved
-    int channels = 2;
-    int rate = 44100;
-    uint32_t frames = 0;
-    bool loop = false;
-};
 
 struct channel_record {
     int sample = 0;        // handle, 0 = none
@@ -87,19 +74,6 @@ struct sound_state {
 
 // Never destroyed: the mixing thread may still run while the process exits.
 sound_state& sound = *new sound_state;
-
-// Tens of megabytes are written once in order: large pages where the system
-// offers them on request make that a few hundred page faults, not thousands.
-void advise_huge_pages(void* data, size_t bytes) {
-#if defined(__linux__)
-    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
-    const uintptr_t begin = (uintptr_t(data) + page - 1) & ~(page - 1);
-    const uintptr_t end = (uintptr_t(data) + bytes) & ~(page - 1);
-    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE); // only a hint
-#else
-    (void)data, (void)bytes;
-#endif
-}
 
 const sample_record* sample_of(int handle) {
     if (handle <= 0 || handle > int(sound.samples.size())) return nullptr;
@@ -233,82 +207,6 @@ bool init(int mix_rate, int) {
 
 namespace {
 
-// One MP3 decoded whole into a sample, a chunk at a time.
-struct mp3_decode {
-    mpg123_handle* mh = nullptr;
-    sample_record sample;
-    bool decoding = false;
-
-    mp3_decode() = default;
-    mp3_decode(const mp3_decode&) = delete;
-    mp3_decode& operator=(const mp3_decode&) = delete;
-    ~mp3_decode() { close(); }
-
-    // Opens the file and fixes the output format; false when it is no MP3.
-    bool begin(const char* file_name) {
-        mpg123_init(); // a no-op on current libraries, required on old ones
-        int error = 0;
-        mh = mpg123_new(nullptr, &error);
-        if (!mh) return false;
-        mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0); // failures are reported by the caller
-        long rate = 0;
-        int channels = 0, encoding = 0;
-        if (mpg123_open(mh, file_name) != MPG123_OK ||
-            mpg123_getformat(mh, &rate, &channels, &encoding) != MPG123_OK || rate <= 0 || channels <= 0)
-            return false;
-        // 16-bit signed at the file's own rate and channel count.
-        mpg123_format_none(mh);
-        if (mpg123_format(mh, rate, channels, MPG123_ENC_SIGNED_16) != MPG123_OK) return false;
-        sample.channels = channels;
-        sample.rate = int(rate);
-        // Reading every frame header first gives the decoded length, so the
-        // whole sample is allocated once instead of growing (and being
-        // copied) by doubling. The length is only a hint: the decode still
-        // runs to the end and keeps exactly what it produced.
-        if (mpg123_scan(mh) == MPG123_OK) {
-            // off_t is 32 bits on some systems: compared in 64.
-            const int64_t length = mpg123_length(mh);
-            if (length > 0 && length < int64_t(1) << 31) {
-                sample.pcm.reserve(size_t(length) * size_t(channels) + chunk);
-                advise_huge_pages(sample.pcm.data(), sample.pcm.capacity() * sizeof(int16_t));
-            }
-        }
-        decoding = true;
-        return true;
-    }
-
-    // Decodes one chunk straight into the sample; false once the file is done.
-    bool step() {
-        if (!decoding) return false;
-        std::vector<int16_t>& pcm = sample.pcm;
-        const size_t old = pcm.size();
-        pcm.resize(old + chunk);
-        size_t done = 0;
-        const int r =
-            mpg123_read(mh, reinterpret_cast<unsigned char*>(&pcm[old]), chunk * sizeof(int16_t), &done);
-        pcm.resize(old + done / sizeof(int16_t));
-        if (r == MPG123_OK || r == MPG123_NEW_FORMAT) return true;
-        decoding = false; // MPG123_DONE, or an error: keep what decoded
-        return false;
-    }
-
-    // Ends the decode; true when it gave a sample with frames in it.
-    bool finish() {
-        close();
-        sample.frames = uint32_t(sample.pcm.size() / size_t(sample.channels));
-        sample.pcm.resize(size_t(sample.frames) * sample.channels);
-        return sample.frames > 0;
-    }
-
-    void close() {
-        if (!mh) return;
-        mpg123_close(mh);
-        mpg123_delete(mh);
-        mh = nullptr;
-        decoding = false;
-    }
-};
-
 // A file decoded ahead on the sound system's own thread.
 struct preload_job {
     std::string file_name;
@@ -428,14 +326,7 @@ void preload(const char* file_name) {
 int load(const char* file_name) {
     sample_record s;
     bool ok = false;
-    if (!take_preloaded(file_name, &s, &ok)) {
-        mp3_decode decode;
-        ok = decode.begin(file_name);
-        while (ok && decode.step()) {
-        }
-        ok = ok && decode.finish();
-        if (ok) s = std::move(decode.sample);
-    }
+    if (!take_preloaded(file_name, &s, &ok)) ok = decode_whole(file_name, s);
     if (!ok) return 0;
 
     if (sound.device) SDL_LockAudioDevice(sound.device);

@@ -6,7 +6,7 @@
 
 namespace shell {
 
-int run(int argc, char** argv) {
+bool start(int argc, char** argv, int& code) {
     platform::platform& p = platform::sys();
     // Data folders (music/, meshes/, textures/, cgeffects/) lie beside the executable.
     p.enter_executable_folder(argc > 0 ? argv[0] : nullptr);
@@ -20,11 +20,21 @@ int run(int argc, char** argv) {
     run_settings_dialog(modes, the_show_context().settings);
 
     const show_settings& settings = the_show_context().settings;
-    if (!open_gl_window(window_title, settings.window_width, settings.window_height, 32, settings.fullscreen))
-        return 0;
-    const int code = message_loop();
+    code = 0;
+    return open_gl_window(window_title, settings.window_width, settings.window_height, 32,
+                          settings.fullscreen);
+}
+
+void finish() {
     destroy_gl_window();
-    p.sound_close(); // the mixing thread stops before the process unwinds
+    platform::sys().sound_close(); // the mixing thread stops before the process unwinds
+}
+
+int run(int argc, char** argv) {
+    int code = 0;
+    if (!start(argc, argv, code)) return code;
+    code = message_loop();
+    finish();
     return code;
 }
 

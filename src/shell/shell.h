@@ -45,10 +45,20 @@ bool copy_to_clipboard(const std::string& text);
 // A number with 6 significant digits, as the capture text writes it.
 std::string format_number(double value);
 
+// One pass of the message loop: every waiting message, then a frame and the
+// buffer swap. The exit code once wm_quit arrives, -1 until then.
+int message_step();
 // Pumps messages, runs a frame on every idle pass; returns wm_quit's code.
 int message_loop();
 
-// The whole life of the program; returns the exit code.
+// The program's life as steps that the desktop drives from its own loop and
+// the browser from its animation frames:
+// start: the data folder, the dialog, the window and the whole start-up.
+// False when the show will not run; `code` is then the exit code.
+bool start(int argc, char** argv, int& code);
+// Releases the window and the sound after the last message_step.
+void finish();
+// start, message_loop, finish; returns the exit code.
 int run(int argc, char** argv);
 
 } // namespace shell
