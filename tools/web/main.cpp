@@ -108,7 +108,8 @@ int main(int argc, char** argv) {
     if (!shell::start(argc, argv, code)) platform::sys().exit_process(code);
     platform::web_set_page_state("running");
     platform::web_set_frames_running(true);
-    // The page's animation frames drive the show from here; main never returns.
-    emscripten_set_main_loop(frame, 0, true);
+    // The page's animation frames drive the show from here; the program
+    // stays alive after main returns.
+    emscripten_set_main_loop(frame, 0, false);
     return 0;
 }
