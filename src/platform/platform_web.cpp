@@ -132,11 +132,13 @@ bool enum_display_mode(int index, display_mode_info* out) {
 // Full screen needs the user's gesture: the dialog's "Run ..." click, a
 // moment before. Resolves once the browser has answered.
 EM_ASYNC_JS(int, page_request_fullscreen, (), {
-    const canvas = document.getElementById('canvas');
-    if (!canvas.requestFullscreen) return 0;
+    // The canvas's frame goes full screen, so that the page's boxes can
+    // still be shown over the picture.
+    const screen = document.getElementById('screen') || document.getElementById('canvas');
+    if (!screen.requestFullscreen) return 0;
     try {
-        await canvas.requestFullscreen({navigationUI : 'hide'});
-        return document.fullscreenElement === canvas ? 1 : 0;
+        await screen.requestFullscreen({navigationUI : 'hide'});
+        return document.fullscreenElement === screen ? 1 : 0;
     } catch (e) {
         console.error('full screen: ' + e.message);
         return 0;
@@ -352,11 +354,15 @@ EM_JS(void, page_exit, (int code), {
     Promise.resolve(q.clipboard).finally(() => { document.documentElement.dataset.exit = String(code); });
 });
 
+// Nothing of the program runs again: it waits for ever where it stands.
+EM_ASYNC_JS(void, page_halt, (), { await new Promise(() => {}); });
+
 void exit_process(int code) {
     emscripten_cancel_main_loop();
     native_sound::close();
     page_exit(code);
-    emscripten_force_exit(code);
+    page_halt();
+    __builtin_unreachable();
 }
 
 platform make_web() {

@@ -88,7 +88,7 @@ EM_JS(int, audio_open, (), {
 // Fetches `url` into the file system at `path`; false when the server does
 // not have it.
 EM_ASYNC_JS(int, audio_fetch, (const char* url_pointer, const char* path_pointer), {
-    const url = UTF8ToString(url_pointer);
+    const url = UTF8ToString(url_pointer).replace(new RegExp('/+', 'g'), '/');
     try {
         const response = await fetch(url);
         if (!response.ok) {

@@ -70,7 +70,8 @@
     });
     box.append(row);
     shade.append(box);
-    document.body.append(shade);
+    // Over the picture in full screen too: only the full-screen element is shown then.
+    (document.fullscreenElement || document.body).append(shade);
     document.addEventListener('keydown', keys, true);
     row.firstChild.focus();
   });
