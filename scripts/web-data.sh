@@ -11,4 +11,6 @@ export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 packager=$(dirname "$(readlink -f "$(command -v emcc)")")/tools/file_packager.py
 [ -f "$packager" ] || packager=/usr/share/emscripten/tools/file_packager.py
 cd "$site"
-python3 "$packager" quorlaxen.data --preload "$data@/" --js-output=quorlaxen-data.js --no-node >/dev/null
+# Its reminder of -sFORCE_FILESYSTEM is left out: the program is built with it.
+python3 "$packager" quorlaxen.data --preload "$data@/" --js-output=quorlaxen-data.js --no-node \
+  > /dev/null 2> >(grep -v FORCE_FILESYSTEM >&2)
