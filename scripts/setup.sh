@@ -7,9 +7,11 @@
 #           program and the viewer in build/tsan, the same three over OpenGL
 #           ES 3 in build/es3, the unit tests that need no GL with
 #           Emscripten in build/wasm (with the browser's libraries from
-#           Debian's sources in build-web/deps); and installs Wine for the
-#           tests of the Windows build, GNU parallel, an ssh server and Slurm
-#           for the farm's tests, and PulseAudio for the tests of sound
+#           Debian's sources in build-web/deps), the show for web browsers
+#           in build-web/site; and installs Wine for the tests of the
+#           Windows build, GNU parallel, an ssh server and Slurm for the
+#           farm's tests, PulseAudio for the tests of sound, and Chromium's
+#           headless shell and puppeteer-core for the browser's tests
 #   --show  builds only the show folder (the programs and their data), with
 #           a short progress instead of the build log
 set -euo pipefail
@@ -112,4 +114,8 @@ if [ "${1:-}" = "--fuzz" ]; then
   cmake --build build/es3 -j"$jobs"
   # The unit tests that need no GL, as WebAssembly for Node.
   scripts/build-wasm-tests.sh build/wasm
+  # The show for web browsers (the site in build-web/site) and what its
+  # tests drive: Chromium's headless shell and puppeteer-core.
+  scripts/build-web.sh >/dev/null
+  scripts/web-test-deps.sh >/dev/null
 fi
