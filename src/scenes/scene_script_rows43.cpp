@@ -622,7 +622,11 @@ void razor_rain(scene_assets& part, show_context&, const script_frame& f) {
         const double y0 = 2.0 + 6.0 * rand01();
         const double fall = 0.3 * (1.5 * rand01() + 1.0);
         const double spin = 30.0 * (rand01() + 1.0);
-        const Vec3 axis = make_vec3(float(2.0 * rand01() - 1.0), float(2.0 * rand01() - 1.0), 1.0f);
+        // The axis's y is drawn before its x: the order these frames were
+        // made in, written out so that every compiler keeps it.
+        const double axis_y = 2.0 * rand01() - 1.0;
+        const double axis_x = 2.0 * rand01() - 1.0;
+        const Vec3 axis = make_vec3(float(axis_x), float(axis_y), 1.0f);
         const double tumble = 40.0 * (rand01() + 0.5);
         glPushMatrix();
         translate(x, y0 - fall * (T - 190.0), z);
@@ -645,7 +649,11 @@ void tumbling_gennhtria(scene_assets& part, show_context&, const script_frame& f
         const double y = 4.0 * rand01() - 1.0;
         const double z = -4.0 * rand01() - 1.0;
         const double drift = 0.15 * (2.0 * rand01() - 1.0);
-        const Vec3 axis = make_vec3(float(2.0 * rand01() - 1.0), float(2.0 * rand01() - 1.0), 1.0f);
+        // The axis's y is drawn before its x: the order these frames were
+        // made in, written out so that every compiler keeps it.
+        const double axis_y = 2.0 * rand01() - 1.0;
+        const double axis_x = 2.0 * rand01() - 1.0;
+        const Vec3 axis = make_vec3(float(axis_x), float(axis_y), 1.0f);
         const double rate = 30.0 + 60.0 * rand01();
         glPushMatrix();
         translate(x, y + drift * (T - 190.0), z);
