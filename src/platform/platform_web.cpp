@@ -137,7 +137,9 @@ EM_ASYNC_JS(int, page_request_fullscreen, (), {
     const screen = document.getElementById('screen') || document.getElementById('canvas');
     if (!screen.requestFullscreen) return 0;
     try {
-        await screen.requestFullscreen({navigationUI : 'hide'});
+        // A browser that never answers counts as one that refused.
+        const refused = new Promise((_, reject) => setTimeout(() => reject(new Error('no answer')), 5000));
+        await Promise.race([ screen.requestFullscreen({navigationUI : 'hide'}), refused ]);
         return document.fullscreenElement === screen ? 1 : 0;
     } catch (e) {
         console.error('full screen: ' + e.message);
