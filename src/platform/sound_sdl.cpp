@@ -213,14 +213,16 @@ bool init(int mix_rate, int) {
     // (its target length) and writes the next one as the server takes it
     // in, so at a mixing call a whole buffer is still ahead of the sample
     // being heard (measured through a null sink: 1020 of 1024 frames, the
-    // server's own latency inside it). SDL's WASAPI driver writes a period
-    // when the device has taken one, and what it writes is heard after the
-    // stream latency WASAPI reports (measured under Wine into a null sink:
-    // 19.95 ms behind the call, the latency reported 20 ms). The other
-    // drivers take a buffer as they play it.
+    // server's own latency inside it). SDL's WASAPI driver mixes a period
+    // once the device holds no more than one (anywhere from nothing to a
+    // period, half on average), and the device plays what it holds after
+    // the stream latency WASAPI reports (under Wine into a null sink the
+    // stream latency alone left the position 3 to 5 ms ahead of the sample
+    // heard, half a period 5 ms). The other drivers take a buffer as they
+    // play it.
     sound.held_beyond = driver && std::strcmp(driver, "pulseaudio") == 0 ? int(have.samples) : 0;
 #if defined(_WIN32)
-    if (wasapi) sound.held_beyond = device_latency_frames(have.freq);
+    if (wasapi) sound.held_beyond = device_latency_frames(have.freq) + int(have.samples) / 2;
 #endif
     sound.volume = 255;
     sound.channel = channel_record{};
