@@ -29,4 +29,10 @@ const float* spectrum();
 void set_volume(int volume);
 void close();
 
+#if defined(_WIN32)
+// Device frames at `rate` that the default output device keeps beyond a
+// shared-mode client's buffer (WASAPI's stream latency); 0 when not known.
+int device_latency_frames(int rate);
+#endif
+
 } // namespace platform::native_sound

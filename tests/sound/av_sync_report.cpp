@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
     const int64_t from = std::llround(std::atof(argv[4]) * av::rate);
     const av::music_match m = av::match_music(rec, music, from);
     if (!m.found) {
-        std::fprintf(stderr, "av-sync-report: no music in the recording\n");
+        std::fprintf(stderr, "av-sync-report: not this music in the recording (correlation %.3f)\n", m.peak);
         return 1;
     }
     std::printf("music_peak=%.6f\nmusic_next_peak=%.6f\nmusic_blocks=%zu\nmusic_jumps=%lld\n"

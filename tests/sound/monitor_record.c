@@ -1,10 +1,13 @@
-// monitor-record SOURCE OUT: records a PulseAudio source (a null sink's
-// monitor) as raw 16-bit stereo at 44100 Hz into OUT.raw, and writes to
-// OUT.times lines "NS FRAME": at CLOCK_MONOTONIC nanoseconds NS the sink was
-// playing frame FRAME of the recording (fractional). That is the stream's
-// own clock, corrected by the server for what the sink still holds ahead of
-// the sample being played. Prints "recording" once the stream runs; stops
-// on SIGTERM or SIGINT, with everything read so far written out.
+// monitor-record SOURCE OUT [raw]: records a PulseAudio source (a null
+// sink's monitor) as raw 16-bit stereo at 44100 Hz into OUT.raw, and writes
+// to OUT.times lines "NS FRAME": at CLOCK_MONOTONIC nanoseconds NS the sink
+// was playing frame FRAME of the recording (fractional). That is the
+// stream's own clock, corrected by the server for what the sink still holds
+// ahead of the sample being played. With "raw" NS is CLOCK_MONOTONIC_RAW
+// instead: the clock that Wine's QueryPerformanceCounter reads (and SDL's
+// counter on Linux), which CLOCK_MONOTONIC leaves by an offset and a slow
+// drift. Prints "recording" once the stream runs; stops on SIGTERM or
+// SIGINT, with everything read so far written out.
 #include <pulse/pulseaudio.h>
 
 #include <signal.h>
@@ -21,10 +24,11 @@ static FILE* raw;
 static FILE* times;
 static int failed;
 static int announced;
+static clockid_t stamp_clock = CLOCK_MONOTONIC;
 
 static long long monotonic_ns(void) {
     struct timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
+    clock_gettime(stamp_clock, &t);
     return (long long)t.tv_sec * 1000000000LL + t.tv_nsec;
 }
 
@@ -104,8 +108,10 @@ static void on_signal(pa_mainloop_api* a, pa_signal_event* e, int sig, void* use
 }
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        fprintf(stderr, "usage: monitor-record SOURCE OUT\n");
+    if (argc == 4 && strcmp(argv[3], "raw") == 0)
+        stamp_clock = CLOCK_MONOTONIC_RAW;
+    else if (argc != 3) {
+        fprintf(stderr, "usage: monitor-record SOURCE OUT [raw]\n");
         return 2;
     }
     source_name = argv[1];

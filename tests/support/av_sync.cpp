@@ -128,6 +128,8 @@ music_match match_music(const recording& r, const std::vector<int16_t>& music, i
     for (size_t i = 0; i < correlation.size(); ++i)
         if (std::abs(long(i) - long(best - correlation.begin())) > rate / 200)
             m.next_peak = std::max(m.next_peak, correlation[i]);
+    // Another piece of music: its blocks would each be searched for in vain.
+    if (m.peak < 0.9) return m;
     m.found = true;
     m.start = from + m.offset;
     m.end = frames;

@@ -50,7 +50,7 @@ std::vector<int16_t> decode_music(const fs::path& mp3);
 // last loud frame: the music frame each played, found again where the
 // music jumps (a gap the server filled with silence, a repeated block).
 struct music_match {
-    bool found = false;
+    bool found = false;     // the music's start correlates with the recording (peak 0.9 or more)
     int64_t offset = 0;     // at the start: recording frame k played music frame k - offset
     double peak = 0.0;      // normalised cross-correlation there (1 = the same)
     double next_peak = 0.0; // the best correlation more than 5 ms away from it

@@ -4,7 +4,10 @@
 # prefix of its own, and ends its Wine server and X server however it ends.
 # Usage: check.sh CASE WINDOWS_BUILD_DIR NATIVE_BUILD_DIR
 #   CASE: capture_frames | show | alt_f4 | no_music | no_texture | missing_file |
-#         no_device | any_folder | zip
+#         no_device | any_folder | zip | music_sync
+#   music_sync: MUSIC_SYNC_SECONDS (default 12) of show full screen on a
+#   MUSIC_SYNC_SCREEN (default 640x360) display; MUSIC_SYNC_REPORT=FILE keeps
+#   the report there
 set -euo pipefail
 what=$1
 win=$(cd "$2" && pwd)
@@ -12,6 +15,7 @@ native=$(cd "$3" && pwd)
 source=$(cd "$(dirname "$0")/../.." && pwd)
 scratch=$(mktemp -d)
 xvfb_pid=
+sound_pids=() # the sound server and its recorder, ended after Wine
 
 fail() {
   echo "FAIL: $*" >&2
@@ -20,6 +24,9 @@ fail() {
 
 cleanup() {
   [ -d "$scratch/prefix" ] && WINEPREFIX=$scratch/prefix wineserver -k 2>/dev/null || true
+  local p
+  for p in "${sound_pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  for p in "${sound_pids[@]}"; do wait "$p" 2>/dev/null || true; done
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
   rm -rf "$scratch"
 }
@@ -507,6 +514,96 @@ zip)
     >out 2>err) ||
     fail "the unpacked capture program failed: $(cat "$scratch/err")"
   compare_frames "$scratch/wine" --at 60 --size 320x180
+  ;;
+music_sync)
+  # The music through the sound chain of a Windows desktop as Wine makes it:
+  # SDL's WASAPI driver, Wine's PulseAudio driver, a null sink of this
+  # test's own server whose monitor is recorded with the stream's clock. The
+  # show logs each frame it shows on the performance counter; Wine's is
+  # CLOCK_MONOTONIC_RAW, so the recording is stamped on that clock too. The
+  # music must arrive whole and the picture be in step with it on average.
+  recorder=$native/tests/monitor-record
+  report=$native/tests/av-sync-report
+  for f in "$recorder" "$report"; do
+    [ -x "$f" ] || fail "build $f first (monitor-record needs libpulse-dev)"
+  done
+  command -v pulseaudio >/dev/null || fail "needs pulseaudio"
+  seconds=${MUSIC_SYNC_SECONDS:-12}
+  # A small screen: frames llvmpipe draws quickly leave Wine's sound
+  # threads the processor time a graphics card would leave them.
+  start_wine "${MUSIC_SYNC_SCREEN:-640x360}"
+  copy_show
+  "$source/tests/sound/pulse-server.sh" "$scratch/pulse" 2>"$scratch/pulse.log" &
+  sound_pids+=($!)
+  for _ in $(seq 100); do
+    [ -S "$scratch/pulse/pulse/native" ] && break
+    sleep 0.1
+  done
+  [ -S "$scratch/pulse/pulse/native" ] || fail "the sound server did not start: $(tail -n 5 "$scratch/pulse.log")"
+  export PULSE_SERVER=unix:$scratch/pulse/pulse/native
+  value() { sed -n "s/^$1=//p" "$scratch/report"; }
+  # Wine runs its sound threads at the priority of any other, so on a busy
+  # machine llvmpipe's threads can starve them and the server plays a gap
+  # of silence: a torn recording is tried once more. Whatever our code
+  # gets wrong (a block lost or played twice, the wrong position) shows in
+  # both.
+  for attempt in 1 2; do
+    "$recorder" nul.monitor "$scratch/monitor" raw >"$scratch/recorder.out" 2>"$scratch/recorder.err" &
+    recorder_pid=$!
+    sound_pids+=("$recorder_pid")
+    for _ in $(seq 100); do
+      grep -qs recording "$scratch/recorder.out" && break
+      sleep 0.1
+    done
+    grep -qs recording "$scratch/recorder.out" || fail "the recorder did not start: $(cat "$scratch/recorder.err")"
+    # Z: is the whole Linux file system in a Wine prefix.
+    rm -f "$scratch/clock.txt" "$scratch/report"
+    start_show "QUORLAXEN_SHOW_CLOCK=Z:$scratch/clock.txt"
+    window=$(wait_after_dialog "$show_title") || fail "no show window; stderr: $(tail -n 20 "$scratch/err")"
+    # From the first frame past the start, SECONDS of show.
+    shown() { awk '$1 == "frame" && $4 > 0 {n++} END {exit !n}' "$scratch/clock.txt" 2>/dev/null; }
+    for _ in $(seq 600); do
+      shown && break
+      kill -0 "$show_pid" 2>/dev/null || fail "the show ended before its first frame: $(tail -n 20 "$scratch/err")"
+      sleep 0.2
+    done
+    shown || fail "no frame logged in 120 s"
+    sleep "$seconds"
+    press "$window" Escape
+    wait_exit "$show_pid" 60
+    [ "$exit_code" = 0 ] || fail "exit code $exit_code after Escape; stderr: $(tail -n 20 "$scratch/err")"
+    kill "$recorder_pid"
+    wait "$recorder_pid" || fail "the recorder failed: $(cat "$scratch/recorder.err")"
+    # Which of the two versions played is chance: the show names it in its log.
+    music=$(sed -n 's|^music music/*||p' "$scratch/clock.txt" | tail -n 1)
+    [ -n "$music" ] && [ -f "$show_dir/music/$music" ] || fail "the show's log names no music file"
+    # A recording torn in many places takes the report minutes (each torn
+    # block is searched for a second either side).
+    torn=
+    timeout 30 "$report" "$scratch/monitor" "$scratch/clock.txt" "$show_dir/music/$music" 0 >"$scratch/report" 2>&1 ||
+      torn="the recording could not be read against $music"
+    if [ -z "$torn" ] && { [ "$(value music_jumps)" != 0 ] || [ "$(value music_lost_blocks)" != 0 ]; }; then
+      torn="the music did not arrive whole"
+    fi
+    [ -z "${MUSIC_SYNC_REPORT:-}" ] || { echo "attempt=$attempt" && echo "music=$music" && cat "$scratch/report"; } >"$MUSIC_SYNC_REPORT"
+    [ -z "${MUSIC_SYNC_KEEP:-}" ] ||
+      cp "$scratch/clock.txt" "$scratch/monitor.raw" "$scratch/monitor.times" "$scratch/err" "$MUSIC_SYNC_KEEP/"
+    [ -z "$torn" ] && break
+    echo "attempt $attempt: $torn: $(tr '\n' ' ' <"$scratch/report")" >&2
+  done
+  [ -z "$torn" ] || fail "$torn: $(cat "$scratch/report")"
+  awk -v p="$(value music_peak)" 'BEGIN {exit !(p > 0.999)}' || fail "the recording is not the music: $(cat "$scratch/report")"
+  awk -v h="$(value music_heard_s)" -v s="$seconds" 'BEGIN {exit !(h > s - 1)}' ||
+    fail "too little music heard: $(cat "$scratch/report")"
+  awk -v n="$(value frames_with_music)" -v s="$seconds" 'BEGIN {exit !(n > s * 5)}' ||
+    fail "too few frames with music heard: $(cat "$scratch/report")"
+  # On average the picture within two frames (60 a second) of the music
+  # heard, and the music position the show reads within 10 ms of the sample
+  # heard: a device's buffer left out would put it 20 to 30 ms ahead.
+  awk -v m="$(value picture_mean_ms)" 'BEGIN {exit !(m < 33.3 && m > -33.3)}' ||
+    fail "the picture is not in step with the music on average: $(cat "$scratch/report")"
+  awk -v m="$(value position_mean_ms)" 'BEGIN {exit !(m < 10 && m > -10)}' ||
+    fail "the music position read is off the sample heard on average: $(cat "$scratch/report")"
   ;;
 *)
   fail "unknown case $what"
