@@ -1,6 +1,6 @@
-// The sound stand-in (SDL2 audio device, mpg123 whole-file decode, FFTW3
-// spectrum): the entries the native platform table points at. Internal to
-// this folder.
+// The sound stand-in (an SDL2 audio device on the desktop, Web Audio in the
+// browser; mpg123 whole-file decode, FFTW3 spectrum): the entries the
+// platform table points at. Internal to this folder.
 #pragma once
 
 #include <cstdint>

@@ -6,7 +6,6 @@
 // The position and the spectrum are taken at the heard sample, which the
 // high-resolution counter carries forward between mixing calls.
 #include <SDL.h>
-#include <fftw3.h>
 
 #include <algorithm>
 #include <cmath>
@@ -21,12 +20,12 @@
 #include "platform/mp3_decode.h"
 #include "platform/native_sound.h"
 #include "platform/platform.h"
+#include "platform/spectrum.h"
 
 namespace platform::native_sound {
 namespace {
 
-constexpr int fft_size = 1024; // 512 magnitude bins
-constexpr double pi = 3.14159265358979323846;
+constexpr int fft_size = spectrum_analyser::size;
 
 struct channel_record {
     int sample = 0;        // handle, 0 = none
@@ -64,12 +63,7 @@ struct sound_state {
     mix_record last_mix;
     double heard_floor = 0.0; // the position never reads lower than this until it is set
 
-    float* fft_in = nullptr;
-    fftwf_complex* fft_out = nullptr;
-    fftwf_plan plan = nullptr;
-    float window[fft_size] = {};
-    float window_sum = 1.0f;
-    float spectrum[fft_size / 2] = {};
+    spectrum_analyser analyser;
 };
 
 // Never destroyed: the mixing thread may still run while the process exits.
@@ -206,15 +200,7 @@ bool init(int mix_rate, int) {
     sound.history.assign(size_t(2 * std::max(int(have.samples), fft_size) + sound.held_beyond + fft_size),
                          0.0f);
 
-    sound.fft_in = fftwf_alloc_real(fft_size);
-    sound.fft_out = fftwf_alloc_complex(fft_size / 2 + 1);
-    sound.plan = fftwf_plan_dft_r2c_1d(fft_size, sound.fft_in, sound.fft_out, FFTW_ESTIMATE);
-    float sum = 0.0f;
-    for (int i = 0; i < fft_size; ++i) {
-        sound.window[i] = float(0.5 - 0.5 * std::cos(2.0 * pi * i / (fft_size - 1)));
-        sum += sound.window[i];
-    }
-    sound.window_sum = sum;
+    open_spectrum(sound.analyser);
     return true;
 }
 
@@ -415,10 +401,7 @@ uint32_t sample_length(int sample) {
 }
 
 const float* spectrum() {
-    if (!sound.spectrum_on || !sound.device || !sound.plan) {
-        std::memset(sound.spectrum, 0, sizeof sound.spectrum);
-        return sound.spectrum;
-    }
+    if (!sound.spectrum_on || !sound.device) return silent_spectrum(sound.analyser);
     SDL_LockAudioDevice(sound.device);
     // The window ends at the device frame being heard now.
     const mix_record& m = sound.last_mix;
@@ -428,19 +411,10 @@ const float* spectrum() {
     const size_t history_size = sound.history.size();
     for (int i = 0; i < fft_size; ++i) {
         const int64_t f = heard_end - fft_size + i;
-        sound.fft_in[i] = f < 0 ? 0.0f : sound.history[size_t(uint64_t(f) % history_size)];
+        sound.analyser.in[i] = f < 0 ? 0.0f : sound.history[size_t(uint64_t(f) % history_size)];
     }
     SDL_UnlockAudioDevice(sound.device);
-    for (int i = 0; i < fft_size; ++i)
-        sound.fft_in[i] *= sound.window[i];
-    fftwf_execute(sound.plan);
-    // A full-scale sine in the middle of a bin reads about 1.
-    const float norm = 2.0f / sound.window_sum;
-    for (int k = 0; k < fft_size / 2; ++k) {
-        const float re = sound.fft_out[k][0], im = sound.fft_out[k][1];
-        sound.spectrum[k] = std::min(1.0f, std::sqrt(re * re + im * im) * norm);
-    }
-    return sound.spectrum;
+    return analyse(sound.analyser);
 }
 
 void set_volume(int volume) {
@@ -461,30 +435,8 @@ void close() {
     sound.device = 0;
     sound.samples.clear();
     sound.channel = channel_record{};
-    if (sound.plan) fftwf_destroy_plan(sound.plan);
-    fftwf_free(sound.fft_in);
-    fftwf_free(sound.fft_out);
-    sound.plan = nullptr;
-    sound.fft_in = nullptr;
-    sound.fft_out = nullptr;
+    close_spectrum(sound.analyser);
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
-}
-
-void install(platform& p) {
-    p.sound_init = init;
-    p.sound_preload = preload;
-    p.sound_load = load;
-    p.sound_set_loop = set_loop;
-    p.sound_enable_spectrum = enable_spectrum;
-    p.sound_play = play;
-    p.sound_set_position = set_position;
-    p.sound_set_paused = set_paused;
-    p.sound_position = position;
-    p.sound_frequency = frequency;
-    p.sound_sample_length = sample_length;
-    p.sound_spectrum = spectrum;
-    p.sound_set_volume = set_volume;
-    p.sound_close = close;
 }
 
 } // namespace platform::native_sound

@@ -12,7 +12,6 @@
 // The bodies of EM_JS below are JavaScript, which the C++ formatter mangles.
 // clang-format off
 #include <emscripten.h>
-#include <fftw3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,13 +23,13 @@
 
 #include "platform/mp3_decode.h"
 #include "platform/native_sound.h"
+#include "platform/spectrum.h"
 #include "platform/platform.h"
 
 namespace platform::native_sound {
 namespace {
 
-constexpr int fft_size = 1024; // 512 magnitude bins
-constexpr double pi = 3.14159265358979323846;
+constexpr int fft_size = spectrum_analyser::size;
 
 struct sound_state {
     bool ready = false;
@@ -42,12 +41,7 @@ struct sound_state {
     int volume = 255;
     bool spectrum_on = false;
 
-    float* fft_in = nullptr;
-    fftwf_complex* fft_out = nullptr;
-    fftwf_plan plan = nullptr;
-    float window[fft_size] = {};
-    float window_sum = 1.0f;
-    float spectrum[fft_size / 2] = {};
+    spectrum_analyser analyser;
 };
 sound_state sound;
 
@@ -192,15 +186,7 @@ double heard_position() {
 bool init(int, int) {
     if (sound.ready) return true;
     if (!audio_open()) return false;
-    sound.fft_in = fftwf_alloc_real(fft_size);
-    sound.fft_out = fftwf_alloc_complex(fft_size / 2 + 1);
-    sound.plan = fftwf_plan_dft_r2c_1d(fft_size, sound.fft_in, sound.fft_out, FFTW_ESTIMATE);
-    float sum = 0.0f;
-    for (int i = 0; i < fft_size; ++i) {
-        sound.window[i] = float(0.5 - 0.5 * std::cos(2.0 * pi * i / (fft_size - 1)));
-        sum += sound.window[i];
-    }
-    sound.window_sum = sum;
+    open_spectrum(sound.analyser);
     sound.volume = 255;
     sound.ready = true;
     return true;
@@ -282,10 +268,7 @@ uint32_t sample_length(int sample) {
 
 const float* spectrum() {
     const sample_record* s = sample_of(sound.playing_sample);
-    if (!sound.spectrum_on || !sound.ready || !s || !sound.plan) {
-        std::memset(sound.spectrum, 0, sizeof sound.spectrum);
-        return sound.spectrum;
-    }
+    if (!sound.spectrum_on || !sound.ready || !s) return silent_spectrum(sound.analyser);
     // The window ends at the frame being heard, at the volume it is heard.
     const int64_t heard_end = int64_t(heard_position());
     const float gain = float(sound.volume) / 255.0f;
@@ -297,16 +280,9 @@ const float* spectrum() {
             const float left = p[0] / 32768.0f, right = s->channels > 1 ? p[1] / 32768.0f : left;
             value = 0.5f * (left + right) * gain;
         }
-        sound.fft_in[i] = value * sound.window[i];
+        sound.analyser.in[i] = value;
     }
-    fftwf_execute(sound.plan);
-    // A full-scale sine in the middle of a bin reads about 1.
-    const float norm = 2.0f / sound.window_sum;
-    for (int k = 0; k < fft_size / 2; ++k) {
-        const float re = sound.fft_out[k][0], im = sound.fft_out[k][1];
-        sound.spectrum[k] = std::min(1.0f, std::sqrt(re * re + im * im) * norm);
-    }
-    return sound.spectrum;
+    return analyse(sound.analyser);
 }
 
 void set_volume(int volume) {
@@ -321,30 +297,8 @@ void close() {
     sound.samples.clear();
     sound.playing_sample = 0;
     sound.playing = false;
-    if (sound.plan) fftwf_destroy_plan(sound.plan);
-    fftwf_free(sound.fft_in);
-    fftwf_free(sound.fft_out);
-    sound.plan = nullptr;
-    sound.fft_in = nullptr;
-    sound.fft_out = nullptr;
+    close_spectrum(sound.analyser);
     sound.ready = false;
-}
-
-void install(platform& p) {
-    p.sound_init = init;
-    p.sound_preload = preload;
-    p.sound_load = load;
-    p.sound_set_loop = set_loop;
-    p.sound_enable_spectrum = enable_spectrum;
-    p.sound_play = play;
-    p.sound_set_position = set_position;
-    p.sound_set_paused = set_paused;
-    p.sound_position = position;
-    p.sound_frequency = frequency;
-    p.sound_sample_length = sample_length;
-    p.sound_spectrum = spectrum;
-    p.sound_set_volume = set_volume;
-    p.sound_close = close;
 }
 
 } // namespace platform::native_sound
