@@ -1,7 +1,7 @@
 // The browser build in headless Chromium (SwiftShader's WebGL 2), one case
 // a run:
 //   node tests/web/web-test.mjs CASE SITE_DIR [--capture PROGRAM] [--out DIR] [--keep] [--browser firefox]
-// CASE: frames | dialog | escape | missing_texture | missing_effect | no_music | no_webgl
+// CASE: frames | dialog | escape | missing_texture | missing_effect | no_music | no_audio | no_webgl
 // --browser firefox runs frames and dialog in Firefox ESR instead, which
 // needs an X display (xvfb-run).
 // SITE_DIR is the built site (build-web/site). The frames case compares with
@@ -20,7 +20,7 @@ const option = (name, fallback) => {
   const i = rest.indexOf(name);
   return i >= 0 ? rest[i + 1] : fallback;
 };
-const cases = {frames, dialog, escape, missing_texture, missing_effect, no_music, no_webgl};
+const cases = {frames, dialog, escape, missing_texture, missing_effect, no_music, no_audio, no_webgl};
 if (!cases[caseName] || !siteArg) {
   console.error(`usage: web-test.mjs ${Object.keys(cases).join('|')} SITE_DIR [--capture PROGRAM] [--out DIR] [--keep]`);
   process.exit(2);
@@ -425,7 +425,7 @@ async function escape({step, onCleanup}) {
 // then the end.
 // `later`: the captions of boxes that may follow the first (each answered
 // with OK) before the end.
-async function road({step, onCleanup}, {prepare, flags = [], caption, text, exit = '0', requests, later = null}) {
+async function road({step, onCleanup}, {prepare, beforeLoad, flags = [], caption, text, exit = '0', requests, later = null}) {
   let served = site;
   if (prepare) {
     served = copySite(site);
@@ -436,6 +436,7 @@ async function road({step, onCleanup}, {prepare, flags = [], caption, text, exit
   onCleanup(() => session.close());
   await withReport(session, async () => {
     step('the page');
+    if (beforeLoad) await session.page.evaluateOnNewDocument(beforeLoad);
     await session.open();
     const first = await session.until('the dialog or a box', (x) => x.state === 'dialog' || x.box, deadlines.dialog,
       {boxes: true, exits: true});
@@ -495,6 +496,18 @@ function no_music(c) {
       const asked = new Set(log.filter((r) => /\.mp3$/i.test(decodeURIComponent(r.url).split('?')[0])).map((r) => r.url));
       check(asked.size === 2, `the page asked for ${asked.size} music files (${[...asked].join(', ')}), not both`);
     },
+  });
+}
+
+// A browser with no sound output to offer (no Web Audio): the desktop's
+// message for a sound system that cannot start, and its exit code 1.
+function no_audio(c) {
+  return road(c, {
+    beforeLoad: () => {
+      delete window.AudioContext;
+      delete window.webkitAudioContext;
+    },
+    caption: /^Quorlaxen\s*$/, text: /Problem initializing FMod\./, exit: '1',
   });
 }
 
