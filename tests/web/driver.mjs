@@ -197,8 +197,6 @@ function packageDescriptions(site) {
 // 1a.jpg") out of a site copy: deleted where it lies as a file of its own,
 // or its entry dropped from the data package's description (the bytes stay
 // in the package; the file system the page builds lacks the file).
-// TODO: if the site comes to take another package through its query
-// (?data=OTHER.data), use that instead of editing the loader.
 export function removeFromSite(copy, relative) {
   const loose = path.join(copy, relative);
   if (fs.existsSync(loose)) {
