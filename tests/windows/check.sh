@@ -598,11 +598,12 @@ music_sync)
   awk -v n="$(value frames_with_music)" -v s="$seconds" 'BEGIN {exit !(n > s * 5)}' ||
     fail "too few frames with music heard: $(cat "$scratch/report")"
   # On average the picture within two frames (60 a second) of the music
-  # heard, and the music position the show reads within 10 ms of the sample
-  # heard: a device's buffer left out would put it 20 to 30 ms ahead.
+  # heard, and the music position the show reads within 18 ms of the sample
+  # heard: with the device's latency left out it read 30 to 34 ms ahead;
+  # with it taken off, runs on a loaded machine read -12 to +7 ms.
   awk -v m="$(value picture_mean_ms)" 'BEGIN {exit !(m < 33.3 && m > -33.3)}' ||
     fail "the picture is not in step with the music on average: $(cat "$scratch/report")"
-  awk -v m="$(value position_mean_ms)" 'BEGIN {exit !(m < 10 && m > -10)}' ||
+  awk -v m="$(value position_mean_ms)" 'BEGIN {exit !(m < 18 && m > -18)}' ||
     fail "the music position read is off the sample heard on average: $(cat "$scratch/report")"
   ;;
 *)
