@@ -20,7 +20,7 @@
 #include "platform/mp3_decode.h"
 #include "platform/native_sound.h"
 #include "platform/platform.h"
-#include "platform/spectrum.h"
+#include "platform/sound_spectrum.h"
 
 namespace platform::native_sound {
 namespace {

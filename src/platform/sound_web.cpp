@@ -23,7 +23,7 @@
 
 #include "platform/mp3_decode.h"
 #include "platform/native_sound.h"
-#include "platform/spectrum.h"
+#include "platform/sound_spectrum.h"
 #include "platform/platform.h"
 
 namespace platform::native_sound {

@@ -1,4 +1,4 @@
-#include "platform/spectrum.h"
+#include "platform/sound_spectrum.h"
 
 #include <fftw3.h>
 
