@@ -126,25 +126,13 @@ int show_message_box(const char* text, const char* caption, unsigned style) {
 void script_platform() {
     platform::platform& sys = platform::sys();
     const platform::platform& quiet = platform::null_platform();
-    const platform::platform& native = platform::native_platform();
     tools::use_scripted_clock(sys);
     sys.cursor_pos = quiet.cursor_pos;
     sys.message_box = show_message_box;
     sys.set_clipboard_text = quiet.set_clipboard_text;
     sys.disable_screen_saver = quiet.disable_screen_saver;
     sys.swap_buffers = quiet.swap_buffers; // frames are read back, never shown
-    // The music file is decoded (its length drives the frame driver's
-    // end-of-music rule) but never played.
-    sys.sound_init = quiet.sound_init;
-    sys.sound_load = native.sound_load;
-    sys.sound_sample_length = native.sound_sample_length;
-    sys.sound_set_loop = quiet.sound_set_loop;
-    sys.sound_enable_spectrum = quiet.sound_enable_spectrum;
-    sys.sound_play = quiet.sound_play;
-    sys.sound_set_position = quiet.sound_set_position;
-    sys.sound_spectrum = quiet.sound_spectrum;
-    sys.sound_set_volume = quiet.sound_set_volume;
-    sys.sound_close = quiet.sound_close;
+    tools::decode_music_only(sys);
     sys.exit_process = capture_exit;
 }
 

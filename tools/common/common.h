@@ -96,6 +96,10 @@ void keep_inside_show(segment& s);
 // moves only by planned steps; the music position follows the show clock,
 // so the frame driver's pull toward the music is nil.
 void use_scripted_clock(platform::platform& sys);
+// The music file is decoded (its length drives the frame driver's
+// end-of-music rule) but never played: every other sound entry of `sys` is
+// the null platform's.
+void decode_music_only(platform::platform& sys);
 // Counter ticks per second: a whole frame at `fps` is a whole number of them.
 void set_scripted_rate(int fps);
 // The show picks its music by the counter's parity at start-up.

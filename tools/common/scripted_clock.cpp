@@ -27,6 +27,21 @@ void use_scripted_clock(platform::platform& sys) {
     sys.sound_frequency = [](int) { return music_rate; };
 }
 
+void decode_music_only(platform::platform& sys) {
+    const platform::platform& quiet = platform::null_platform();
+    const platform::platform& native = platform::native_platform();
+    sys.sound_init = quiet.sound_init;
+    sys.sound_load = native.sound_load;
+    sys.sound_sample_length = native.sound_sample_length;
+    sys.sound_set_loop = quiet.sound_set_loop;
+    sys.sound_enable_spectrum = quiet.sound_enable_spectrum;
+    sys.sound_play = quiet.sound_play;
+    sys.sound_set_position = quiet.sound_set_position;
+    sys.sound_spectrum = quiet.sound_spectrum;
+    sys.sound_set_volume = quiet.sound_set_volume;
+    sys.sound_close = quiet.sound_close;
+}
+
 void set_scripted_rate(int fps) { counter_frequency = int64_t(fps) * 1000000; }
 
 void pick_music(int music) { counter = music == 2 ? 1 : 0; }

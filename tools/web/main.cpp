@@ -53,16 +53,8 @@ void draw_frame_at() {
     read_frame_query(at, view);
 
     platform::platform& sys = platform::sys();
-    const platform::platform& quiet = platform::null_platform();
     tools::use_scripted_clock(sys);
-    // The music decodes (its length drives the frame driver's end rule) but
-    // never plays.
-    sys.sound_init = quiet.sound_init;
-    sys.sound_play = quiet.sound_play;
-    sys.sound_set_position = quiet.sound_set_position;
-    sys.sound_set_volume = quiet.sound_set_volume;
-    sys.sound_spectrum = quiet.sound_spectrum;
-    sys.sound_enable_spectrum = quiet.sound_enable_spectrum;
+    tools::decode_music_only(sys);
     platform::web_keep_drawing_buffer(true);
 
     tools::apply_view_options(view, the_show_context().settings);
