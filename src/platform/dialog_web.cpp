@@ -205,12 +205,6 @@ EM_JS(int, page_control_selection, (int id), {
     const c = window.quorlaxen.dialog.body.querySelector('select[data-id="' + id + '"]');
     return c ? c.selectedIndex : -1;
 });
-EM_JS(void, page_dialog_screen, (int* width, int* height), {
-    const ratio = window.devicePixelRatio || 1;
-    HEAP32[width >> 2] = Math.round(screen.width * ratio);
-    HEAP32[height >> 2] = Math.round(screen.height * ratio);
-});
-
 dialog_handle make_handle(web_dialog& d) {
     dialog_handle h;
     h.self = &d;
@@ -219,7 +213,7 @@ dialog_handle make_handle(web_dialog& d) {
     h.add_line = [](void*, int id, const char* text) { return page_control_add_line(id, text); };
     h.set_selection = [](void*, int id, int index) { page_control_select(id, index); };
     h.selection = [](void*, int id) { return page_control_selection(id); };
-    h.screen_size = [](void*, int* width, int* height) { page_dialog_screen(width, height); };
+    h.screen_size = [](void*, int* width, int* height) { web_screen_size(width, height); };
     h.end_dialog = [](void* self, intptr_t result) {
         auto& dialog = *static_cast<web_dialog*>(self);
         dialog.ended = true;

@@ -96,11 +96,10 @@ bool set_clipboard_text(const std::string& text) {
 // The sizes a screen commonly offers, up to the screen's own in device
 // pixels, and the screen's own size last: the picture is drawn at the size
 // chosen and fitted into the screen.
-EM_JS(int, page_screen_size, (int* width, int* height), {
+EM_JS(void, page_screen_size, (int* width, int* height), {
     const ratio = window.devicePixelRatio || 1;
     HEAP32[width >> 2] = Math.round(screen.width * ratio);
     HEAP32[height >> 2] = Math.round(screen.height * ratio);
-    return 1;
 });
 
 constexpr int common_sizes[][2] = {
@@ -408,6 +407,7 @@ const platform& native_platform() {
 void web_set_page_state(const char* state) { page_set_state(state); }
 void web_set_frames_running(bool running) { web.frames_running = running; }
 void web_keep_drawing_buffer(bool keep) { web.keep_drawing_buffer = keep; }
+void web_screen_size(int* width, int* height) { page_screen_size(width, height); }
 bool web_query(const char* name, char* value, int size) { return page_query(name, value, size) != 0; }
 
 } // namespace platform

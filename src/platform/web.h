@@ -18,6 +18,9 @@ void web_set_frames_running(bool running);
 // script can read back a frame drawn once (the frame mode).
 void web_keep_drawing_buffer(bool keep);
 
+// The screen's size in device pixels (what the page can show at full screen).
+void web_screen_size(int* width, int* height);
+
 // The page address's query value of `name` ("" when it has none, "1" for a
 // name without a value); false when the name is not there.
 bool web_query(const char* name, char* value, int size);
