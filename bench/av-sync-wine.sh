@@ -8,7 +8,8 @@
 # performance counter (QUORLAXEN_SHOW_CLOCK; SDL's counter on Linux and
 # Wine's QueryPerformanceCounter both read CLOCK_MONOTONIC_RAW). Linux: SDL's
 # PulseAudio driver. Windows: SDL's WASAPI driver on Wine's PulseAudio driver
-# (tests/windows/check.sh music_sync does that run). Each run's report
+# (tests/windows/check.sh music_sync does that run, its sound threads raised
+# to real-time priorities; the Linux run keeps its own). Each run's report
 # (build/tests/av-sync-report) goes to OUT/av-sync-wine.txt.
 #
 #   bench/av-sync-wine.sh [SECONDS [WINDOWS_BUILD_DIR [BUILD_DIR]]]
