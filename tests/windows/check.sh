@@ -559,7 +559,7 @@ music_sync)
   fi
   sound_first() {
     [ -n "$real_time" ] || return 0
-    local pid task raised=
+    local pid task raised=0
     for pid in $(pgrep -x wineserver64) $(pgrep -x wineserver); do
       if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
         chrt -a -f -p 10 "$pid" >/dev/null || fail "Wine's server could not be given a real-time priority"
@@ -572,11 +572,11 @@ music_sync)
         case $(cat "$task/comm" 2>/dev/null) in
         SDLAudio* | winepulse_* | wine_mmdevapi*)
           chrt -p "${task##*/}" 2>/dev/null | grep -q SCHED_FIFO ||
-            { chrt -f -p 10 "${task##*/}" >/dev/null && raised+=x; }
+            { chrt -f -p 10 "${task##*/}" >/dev/null && raised=$((raised + 1)); }
           ;;
         esac
       done
-      [ "$raised" = xxxx ] && return 0
+      [ "$raised" = 4 ] && return 0
       kill -0 "$show_pid" 2>/dev/null || fail "the show ended while loading: $(tail -n 20 "$scratch/err")"
       sleep 0.1
     done
